@@ -1,0 +1,249 @@
+// The host face of the Maya stand-in: what Maya itself does with a plug-in.
+//
+// It loads plug-in files with the platform loader, keeps the node-type registry,
+// creates node instances, sets and gets attribute values, propagates dirtiness
+// along the declared dependencies and asks nodes to compute, and lets a renderer
+// shade through a node on many threads at once, each thread on its own data
+// block. Plug-in sources never include this header; tests and the command-line
+// tool do.
+#ifndef MAYA_STANDIN_HOST_H
+#define MAYA_STANDIN_HOST_H
+
+#include <maya/MPxNode.h>
+#include <maya/MStatus.h>
+#include <maya/MTypes.h>
+
+#include <cstddef>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mayahost {
+
+// A failure of a host-face call: unknown names, unloadable files, bad values.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+enum class AttrKind { Float, Boolean, Compound, Address, LightData };
+const char* kindName(AttrKind kind);
+
+struct Flags {
+    // Maya's defaults for a new attribute.
+    bool readable = true;
+    bool writable = true;
+    bool connectable = true;
+    bool storable = true;
+    bool keyable = false;
+    bool hidden = false;
+    bool array = false;
+    bool usedAsColor = false;
+};
+
+struct Limit {
+    bool set = false;
+    double value[3] = {0.0, 0.0, 0.0};
+};
+
+// The light-data default of a light-data attribute, as setDefault was given it.
+struct LightDefault {
+    bool set = false;
+    float direction[3] = {0.0f, 0.0f, 0.0f};
+    float intensity[3] = {0.0f, 0.0f, 0.0f};
+    bool ambient = false, diffuse = false, specular = false;
+    float shadowFraction = 0.0f;
+    float preShadowIntensity = 0.0f;
+    void* blindData = nullptr;
+};
+
+struct NodeType;
+
+// Everything an MObject can stand for carries its kind, so that a handle of the
+// wrong kind is refused rather than misread.
+struct HostObject {
+    enum Kind { kAttribute, kPlugin, kNode };
+    explicit HostObject(Kind k) : objectKind(k) {}
+    Kind objectKind;
+};
+
+// One attribute of a node type, as created by the plug-in's initialize.
+struct Attribute : HostObject {
+    Attribute() : HostObject(kAttribute) {}
+    std::string longName;
+    std::string shortName;
+    AttrKind kind = AttrKind::Float;
+    int creationIndex = 0;
+    NodeType* owner = nullptr;
+    Attribute* parent = nullptr;
+    std::vector<Attribute*> children;
+    float defaultValue[3] = {0.0f, 0.0f, 0.0f};  // booleans as 0 or 1
+    void* defaultAddress = nullptr;
+    LightDefault lightDefault;
+    Limit hardMin, hardMax, softMin, softMax;
+    Flags flags;
+    bool added = false;                // handed to MPxNode::addAttribute
+    std::vector<Attribute*> affects;   // what a change of this attribute dirties
+    bool computed = false;             // some input affects it: the node computes it
+
+    // Where the value lives: a slot of the node's values, or of each element of
+    // the array attribute `arrayRoot`. Children of a three-float compound share
+    // the compound's slot and pick one component.
+    int slot = -1;
+    int component = -1;
+    Attribute* arrayRoot = nullptr;
+    int arrayIndex = -1;  // for an array attribute: which of the block's arrays
+
+    int valueCount() const { return kind == AttrKind::Compound ? 3 : 1; }
+};
+
+struct FnPluginRecord {
+    std::string vendor, version, apiVersion;
+};
+
+struct NodeType {
+    std::string name;
+    unsigned id = 0;
+    MPxNode::Type kind = MPxNode::kDependNode;
+    std::string classification;
+    MCreatorFunction creator = nullptr;
+    MInitializeFunction initialize = nullptr;
+    std::vector<std::unique_ptr<Attribute>> attributes;  // creation order
+
+    // Filled when the first node is created.
+    bool laidOut = false;
+    int slotCount = 0;
+    std::vector<int> elementSlotCounts;  // per array
+    mutable int liveNodes = 0;
+
+    const Attribute* find(const std::string& name) const;  // long or short name
+};
+
+struct CommandRecord {
+    std::string text;
+    bool displayEnabled;
+    bool undoEnabled;
+};
+
+// A loaded plug-in file.
+struct PluginRecord : HostObject {
+    PluginRecord() : HostObject(kPlugin) {}
+    std::string path;
+    void* library = nullptr;
+    std::string apiVersion;                     // the exported MApiVersion text
+    std::vector<FnPluginRecord> functionSets;   // every MFnPlugin made on it, in order
+    std::vector<std::string> registeredTypes;
+    MStatus initializeStatus;
+    MStatus uninitializeStatus;
+};
+
+// Loads a plug-in with the platform loader and calls its initializePlugin.
+// Throws Error when the file cannot be loaded or lacks an entry point.
+PluginRecord* loadPlugin(const std::string& path);
+// Calls uninitializePlugin and unloads the library.
+void unloadPlugin(PluginRecord* plugin);
+
+const NodeType* findNodeType(const std::string& name);
+// Occupies a type name and id, as another plug-in would have.
+MStatus registerPlaceholderType(const std::string& name, unsigned id);
+void deregisterType(unsigned id);
+
+const std::vector<CommandRecord>& commandLog();
+void clearCommandLog();
+
+// Makes the next call named `call` ("create", "setStorable", "setDefault", ...)
+// on the attribute called `longName` fail with kFailure; the call changes nothing.
+void injectFault(const std::string& longName, const std::string& call);
+void clearFaults();
+
+struct DataBlockImpl;
+struct NodeRecord;
+
+// One value as the host face reads and writes it: one float, a boolean (0 or 1),
+// or three floats.
+struct AttrValue {
+    int count = 0;
+    float v[3] = {0.0f, 0.0f, 0.0f};
+};
+
+// What the renderer hands a node for one light of one sample.
+struct LightSample {
+    float direction[3] = {1.0f, 1.0f, 1.0f};
+    float intensity[3] = {1.0f, 1.0f, 1.0f};
+    bool ambient = true;
+    bool diffuse = true;
+    bool specular = false;
+    float shadowFraction = 1.0f;
+    float preShadowIntensity = 1.0f;
+    void* blindData = nullptr;
+};
+
+// An instance of a registered node type, with its own attribute values.
+class Node {
+public:
+    explicit Node(const std::string& typeName);
+    ~Node();
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+
+    const NodeType& type() const { return *type_; }
+    MPxNode* instance() const { return instance_; }
+    bool isMPSafe() const;
+
+    // Maya's setAttr: hard limits clamp, soft limits only inform; outputs refuse.
+    void setAttr(const std::string& name, const AttrValue& value);
+    // Maya's getAttr: a dirty output is computed first.
+    AttrValue getAttr(const std::string& name);
+    bool isDirty(const std::string& name) const;
+
+    // The renderer's fill of the light list (its children are not writable).
+    void setLights(const LightSample* lights, std::size_t count);
+
+    // Test hook: make MArrayDataHandle::next fail after this many elements.
+    void failArrayNextAfter(const std::string& arrayName, int elements);
+
+    // How often compute was called on this node's own block, and with what.
+    unsigned long computeCalls() const;
+    std::string lastComputePlug() const;
+
+    DataBlockImpl& block() { return *block_; }
+
+private:
+    const NodeType* type_;
+    NodeRecord* record_;
+    MPxNode* instance_;
+    std::unique_ptr<DataBlockImpl> block_;
+};
+
+// One renderer thread's view of a node: a data block of its own, seeded from the
+// node's values, into which the sample inputs and the light list are written for
+// every sample. Nothing is looked up by name or allocated once the sampler exists
+// and its light list has reached its largest size.
+class ShadingSampler {
+public:
+    explicit ShadingSampler(Node& node);
+    ~ShadingSampler();
+    ShadingSampler(const ShadingSampler&) = delete;
+    ShadingSampler& operator=(const ShadingSampler&) = delete;
+
+    void setSample(const float pointCamera[3], const float normalCamera[3], const float rayDirection[3]);
+    void setLights(const LightSample* lights, std::size_t count);
+    // Requests the output, as the renderer does; writes three floats.
+    MStatus outColor(float rgb[3]);
+    MStatus outTransparency(float rgb[3]);
+
+private:
+    Node& node_;
+    std::unique_ptr<DataBlockImpl> block_;
+    const Attribute* pointCamera_;
+    const Attribute* normalCamera_;
+    const Attribute* rayDirection_;
+    const Attribute* lightData_;
+    const Attribute* outColor_;
+    const Attribute* outTransparency_;
+};
+
+}  // namespace mayahost
+
+#endif
