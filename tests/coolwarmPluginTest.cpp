@@ -327,6 +327,7 @@ TEST(CoolwarmSchema, NewNodeHoldsTheDefaults)
     EXPECT_EQ(node.getAttr("tsl").v[0], -0.5f);
     // Outputs are readable but cannot be set.
     EXPECT_THROW(node.setAttr("outColor", {3, {1.0f, 1.0f, 1.0f}}), mayahost::Error);
+    EXPECT_THROW(node.setAttr("ocr", {1, {1.0f}}), mayahost::Error);
 }
 
 namespace {

@@ -196,6 +196,10 @@ public:
     // Maya's getAttr: a dirty output is computed first.
     AttrValue getAttr(const std::string& name);
     bool isDirty(const std::string& name) const;
+    // The value as it stands in the block, without computing anything.
+    AttrValue peekAttr(const std::string& name) const;
+    // Calls the node's compute for that plug directly, dirty or not.
+    MStatus computePlug(const std::string& name);
 
     // The renderer's fill of the light list (its children are not writable).
     void setLights(const LightSample* lights, std::size_t count);

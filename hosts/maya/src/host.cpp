@@ -486,7 +486,8 @@ void Node::setAttr(const std::string& name, const AttrValue& value)
     const Attribute& a = require(*type_, name);
     if (a.arrayRoot || a.flags.array || a.kind == AttrKind::LightData || a.kind == AttrKind::Address)
         throw Error("attribute '" + name + "' of node " + type_->name + " is set by the renderer, not by setAttr");
-    if (!a.flags.writable)
+    // A child of an attribute that cannot be set cannot be set either.
+    if (!a.flags.writable || (a.parent && !a.parent->flags.writable))
         throw Error("attribute '" + name + "' of node " + type_->name + " is not writable");
     if (value.count != a.valueCount()) {
         std::ostringstream s;
@@ -525,6 +526,23 @@ AttrValue Node::getAttr(const std::string& name)
 }
 
 bool Node::isDirty(const std::string& name) const { return mayahost::isDirty(*block_, require(*type_, name)); }
+
+AttrValue Node::peekAttr(const std::string& name) const
+{
+    const Attribute& a = require(*type_, name);
+    if (a.arrayRoot || a.flags.array)
+        throw Error("attribute '" + name + "' of node " + type_->name + " has no single value");
+    return readValue(block_->values.data(), a);
+}
+
+MStatus Node::computePlug(const std::string& name)
+{
+    const Attribute& a = require(*type_, name);
+    MDataBlock data = Access::dataBlock(block_.get());
+    ++block_->computeCalls;
+    block_->lastCompute = &a;
+    return instance_->compute(MPlug(Access::object(record_), Access::object(const_cast<Attribute*>(&a))), data);
+}
 
 void Node::setLights(const LightSample* lights, std::size_t count)
 {
