@@ -1,0 +1,89 @@
+// Shader declarations in the renderer's scene language, and the parameter
+// blocks the renderer builds from them.
+//
+// Enough of the language for `declare shader ... end declare` blocks: typed
+// parameters with defaults, arrays, version and apply, comments, and the `#:`
+// hints that Maya's node factory reads after a parameter.
+#ifndef MR_STANDIN_DECLARATION_H
+#define MR_STANDIN_DECLARATION_H
+
+#include "mrHost.h"
+
+#include <cstddef>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace mrhost {
+
+// A fault in a declaration or in a value for it; the message names the place.
+class DeclarationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Parameter {
+    std::string name;
+    std::string type;        // boolean, integer, scalar, vector, color, or a tag type (light, shader, ...)
+    bool array = false;      // `array TYPE`: index, count and element field
+    int line = 0;
+    std::vector<double> defaults;          // booleans as 0 or 1; empty when none
+    std::map<std::string, double> hints;   // from `#:` comments
+    std::size_t offset = 0;                // of the value, or of i_NAME for an array
+    std::size_t size = 0;                  // bytes in the block (an array: i_, n_ and one element)
+
+    std::size_t elementOffset() const { return array ? offset + 8 : offset; }
+    // How many numbers a value of this type takes.
+    int arity() const;
+};
+
+struct Declaration {
+    std::string name;
+    std::string returnType;
+    int version = 0;
+    std::vector<std::string> apply;
+    std::vector<Parameter> parameters;
+    std::size_t blockSize = 0;  // the declared block, without array storage
+    std::string file;
+    int line = 0;
+
+    const Parameter* find(const std::string& name) const;
+};
+
+// Reads every declaration of a file; throws DeclarationError ("file:line: ...").
+MR_STANDIN_API std::vector<Declaration> readDeclarations(const std::string& path);
+MR_STANDIN_API std::vector<Declaration> parseDeclarations(const std::string& text, const std::string& fileName);
+// The one declaration of that name in the file.
+MR_STANDIN_API Declaration readDeclaration(const std::string& path, const std::string& shaderName);
+
+// Size in bytes of one value of a declaration type.
+MR_STANDIN_API std::size_t typeSize(const std::string& type);
+
+// Builds a parameter block: the declaration's defaults, then the values given
+// by name, then the array elements appended after the block with each array's
+// index pointing at them.
+class MR_STANDIN_API BlockBuilder {
+public:
+    explicit BlockBuilder(const Declaration& declaration);
+
+    // Numbers for a parameter; a colour takes 3 or 4 (alpha 1 when 3).
+    void set(const std::string& name, const std::vector<double>& values);
+    void setArray(const std::string& name, const std::vector<miTag>& elements);
+
+    // The block plus the storage of every array.
+    std::size_t bytes() const;
+    void write(char* block) const;
+
+    const Declaration& declaration() const { return declaration_; }
+
+private:
+    const Parameter& require(const std::string& name) const;
+    Declaration declaration_;
+    std::map<std::string, std::vector<double>> values_;
+    std::map<std::string, std::vector<miTag>> arrays_;
+};
+
+}  // namespace mrhost
+
+#endif

@@ -1,0 +1,442 @@
+// Reading shader declarations and laying out parameter blocks the way the
+// renderer does: members in declaration order, C layout, everything 4-byte
+// aligned, an array as its index, its count and one element.
+#include "declaration.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+namespace mrhost {
+
+namespace {
+
+struct Token {
+    enum Kind { Word, String, Number, Punct, Hint, End } kind;
+    std::string text;
+    int line;
+};
+
+class Lexer {
+public:
+    Lexer(const std::string& text, const std::string& file) : text_(text), file_(file) {}
+
+    std::vector<Token> tokens()
+    {
+        std::vector<Token> out;
+        while (true) {
+            skipSpace();
+            if (pos_ >= text_.size()) {
+                out.push_back({Token::End, "", line_});
+                return out;
+            }
+            const char c = text_[pos_];
+            if (c == '#') {
+                const std::size_t end = text_.find('\n', pos_);
+                const std::string comment = text_.substr(pos_, end == std::string::npos ? std::string::npos : end - pos_);
+                if (comment.compare(0, 2, "#:") == 0)
+                    out.push_back({Token::Hint, comment.substr(2), line_});
+                pos_ = end == std::string::npos ? text_.size() : end;
+            } else if (c == '"') {
+                const std::size_t end = text_.find('"', pos_ + 1);
+                const std::size_t newline = text_.find('\n', pos_ + 1);
+                if (end == std::string::npos || (newline != std::string::npos && newline < end))
+                    fail("unterminated string");
+                out.push_back({Token::String, text_.substr(pos_ + 1, end - pos_ - 1), line_});
+                pos_ = end + 1;
+            } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.') {
+                const std::size_t start = pos_++;
+                while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) ||
+                                               text_[pos_] == '.' || text_[pos_] == '-' || text_[pos_] == '+'))
+                    ++pos_;
+                out.push_back({Token::Number, text_.substr(start, pos_ - start), line_});
+            } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_' || c == '$') {
+                const std::size_t start = pos_++;
+                while (pos_ < text_.size() && (std::isalnum(static_cast<unsigned char>(text_[pos_])) || text_[pos_] == '_'))
+                    ++pos_;
+                out.push_back({Token::Word, text_.substr(start, pos_ - start), line_});
+            } else if (std::strchr("(),;{}", c)) {
+                out.push_back({Token::Punct, std::string(1, c), line_});
+                ++pos_;
+            } else {
+                fail(std::string("unexpected character '") + c + "'");
+            }
+        }
+    }
+
+private:
+    void skipSpace()
+    {
+        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_]))) {
+            if (text_[pos_] == '\n')
+                ++line_;
+            ++pos_;
+        }
+    }
+    [[noreturn]] void fail(const std::string& what)
+    {
+        throw DeclarationError(file_ + ":" + std::to_string(line_) + ": " + what);
+    }
+
+    const std::string& text_;
+    const std::string& file_;
+    std::size_t pos_ = 0;
+    int line_ = 1;
+};
+
+bool isValueType(const std::string& t)
+{
+    return t == "boolean" || t == "integer" || t == "scalar" || t == "vector" || t == "color";
+}
+
+bool isTagType(const std::string& t)
+{
+    static const char* const kTags[] = {"light", "shader", "string", "texture", "colortexture", "scalartexture",
+                                        "vectortexture", "lightprofile", "data", "material", "geometry"};
+    for (const char* k : kTags)
+        if (t == k)
+            return true;
+    return false;
+}
+
+class Parser {
+public:
+    Parser(std::vector<Token> tokens, const std::string& file) : tokens_(std::move(tokens)), file_(file) {}
+
+    std::vector<Declaration> declarations()
+    {
+        std::vector<Declaration> out;
+        while (peek().kind != Token::End) {
+            if (peek().kind == Token::Hint) {  // a hint outside a parameter list means nothing
+                next();
+                continue;
+            }
+            expectWord("declare");
+            out.push_back(shader());
+        }
+        return out;
+    }
+
+private:
+    Declaration shader()
+    {
+        Declaration d;
+        d.file = file_;
+        d.line = peek().line;
+        expectWord("shader");
+        // The result type is optional; a bare name returns a colour.
+        if (peek().kind == Token::Word) {
+            d.returnType = next().text;
+            if (!isValueType(d.returnType))
+                fail(previous(), "unsupported result type '" + d.returnType + "'");
+        } else {
+            d.returnType = "color";
+        }
+        d.name = expect(Token::String, "a quoted shader name").text;
+        expectPunct("(");
+        if (!isPunct(")")) {
+            while (true) {
+                d.parameters.push_back(parameter(d));
+                if (isPunct(",")) {
+                    next();
+                    hints(d.parameters.back());
+                    continue;
+                }
+                hints(d.parameters.back());
+                break;
+            }
+        }
+        expectPunct(")");
+        while (peek().kind == Token::Word && peek().text != "end") {
+            const Token& t = next();
+            if (t.text == "version") {
+                const Token& n = expect(Token::Number, "a version number");
+                d.version = std::atoi(n.text.c_str());
+            } else if (t.text == "apply") {
+                d.apply.push_back(expect(Token::Word, "what the shader applies to").text);
+                while (isPunct(",")) {
+                    next();
+                    d.apply.push_back(expect(Token::Word, "what the shader applies to").text);
+                }
+            } else {
+                fail(t, "unexpected '" + t.text + "' in the declaration of \"" + d.name + "\"");
+            }
+        }
+        expectWord("end");
+        expectWord("declare");
+        layOut(d);
+        return d;
+    }
+
+    Parameter parameter(const Declaration& d)
+    {
+        Parameter p;
+        p.line = peek().line;
+        std::string type = expect(Token::Word, "a parameter type").text;
+        if (type == "array") {
+            p.array = true;
+            type = expect(Token::Word, "the array's element type").text;
+        }
+        if (type == "struct")
+            fail(previous(), "struct parameters are not supported");
+        if (!isValueType(type) && !isTagType(type))
+            fail(previous(), "unknown parameter type '" + type + "'");
+        p.type = type;
+        p.name = expect(Token::String, "a quoted parameter name").text;
+        for (const Parameter& other : d.parameters)
+            if (other.name == p.name)
+                fail(previous(), "parameter \"" + p.name + "\" is declared twice");
+        if (peek().kind == Token::Word && peek().text == "default") {
+            const Token& at = next();
+            if (p.array || !isValueType(p.type))
+                fail(at, "parameter \"" + p.name + "\" cannot have a default");
+            if (p.type == "boolean") {
+                const Token& v = next();
+                if (v.text == "on" || v.text == "true" || v.text == "1")
+                    p.defaults.push_back(1.0);
+                else if (v.text == "off" || v.text == "false" || v.text == "0")
+                    p.defaults.push_back(0.0);
+                else
+                    fail(v, "a boolean default is on or off, not '" + v.text + "'");
+            } else {
+                while (peek().kind == Token::Number)
+                    p.defaults.push_back(number(next()));
+                const int n = static_cast<int>(p.defaults.size());
+                const bool colourWithoutAlpha = p.type == "color" && n == 3;
+                if (n != p.arity() && !colourWithoutAlpha)
+                    fail(at, "parameter \"" + p.name + "\" of type " + p.type + " takes " +
+                                 std::to_string(p.arity()) + " default values, got " + std::to_string(n));
+                if (colourWithoutAlpha)
+                    p.defaults.push_back(1.0);
+            }
+        }
+        return p;
+    }
+
+    // `#: min 0 max 1 softmin 0 softmax 1` after a parameter.
+    void hints(Parameter& p)
+    {
+        while (peek().kind == Token::Hint) {
+            const Token& h = next();
+            std::istringstream words(h.text);
+            std::string key, value;
+            while (words >> key) {
+                if (!(words >> value))
+                    fail(h, "hint '" + key + "' has no value");
+                char* end = nullptr;
+                const double v = std::strtod(value.c_str(), &end);
+                if (end == value.c_str() || *end)
+                    p.hints[key] = 0.0;  // a word-valued hint, kept by name only
+                else
+                    p.hints[key] = v;
+            }
+        }
+    }
+
+    void layOut(Declaration& d)
+    {
+        std::size_t offset = 0;
+        for (Parameter& p : d.parameters) {
+            p.offset = offset;
+            p.size = p.array ? 8 + typeSize(p.type) : typeSize(p.type);
+            offset += p.size;
+        }
+        d.blockSize = offset;
+    }
+
+    double number(const Token& t)
+    {
+        char* end = nullptr;
+        const double v = std::strtod(t.text.c_str(), &end);
+        if (end == t.text.c_str() || *end)
+            fail(t, "'" + t.text + "' is not a number");
+        return v;
+    }
+
+    const Token& peek() const { return tokens_[pos_]; }
+    const Token& previous() const { return tokens_[pos_ ? pos_ - 1 : 0]; }
+    const Token& next()
+    {
+        const Token& t = tokens_[pos_];
+        if (t.kind != Token::End)
+            ++pos_;
+        return t;
+    }
+    bool isPunct(const char* p) const { return peek().kind == Token::Punct && peek().text == p; }
+    const Token& expect(Token::Kind kind, const std::string& what)
+    {
+        if (peek().kind != kind)
+            fail(peek(), "expected " + what + describe(peek()));
+        return next();
+    }
+    void expectWord(const char* word)
+    {
+        if (peek().kind != Token::Word || peek().text != word)
+            fail(peek(), std::string("expected '") + word + "'" + describe(peek()));
+        next();
+    }
+    void expectPunct(const char* p)
+    {
+        if (!isPunct(p))
+            fail(peek(), std::string("expected '") + p + "'" + describe(peek()));
+        next();
+    }
+    static std::string describe(const Token& t)
+    {
+        return t.kind == Token::End ? ", found the end of the file" : ", found '" + t.text + "'";
+    }
+    [[noreturn]] void fail(const Token& at, const std::string& what)
+    {
+        throw DeclarationError(file_ + ":" + std::to_string(at.line) + ": " + what);
+    }
+
+    std::vector<Token> tokens_;
+    const std::string& file_;
+    std::size_t pos_ = 0;
+};
+
+std::string describeValues(const std::vector<double>& v) { return std::to_string(v.size()); }
+
+}  // namespace
+
+int Parameter::arity() const
+{
+    if (type == "vector")
+        return 3;
+    if (type == "color")
+        return 4;
+    return 1;
+}
+
+std::size_t typeSize(const std::string& type)
+{
+    if (type == "vector")
+        return 12;
+    if (type == "color")
+        return 16;
+    return 4;  // boolean, integer, scalar and every tag
+}
+
+const Parameter* Declaration::find(const std::string& name) const
+{
+    for (const Parameter& p : parameters)
+        if (p.name == name)
+            return &p;
+    return nullptr;
+}
+
+std::vector<Declaration> parseDeclarations(const std::string& text, const std::string& fileName)
+{
+    return Parser(Lexer(text, fileName).tokens(), fileName).declarations();
+}
+
+std::vector<Declaration> readDeclarations(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw DeclarationError(path + ": cannot open the declaration file");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return parseDeclarations(text.str(), path);
+}
+
+Declaration readDeclaration(const std::string& path, const std::string& shaderName)
+{
+    for (Declaration& d : readDeclarations(path))
+        if (d.name == shaderName)
+            return d;
+    throw DeclarationError(path + ": declares no shader \"" + shaderName + "\"");
+}
+
+BlockBuilder::BlockBuilder(const Declaration& declaration) : declaration_(declaration) {}
+
+const Parameter& BlockBuilder::require(const std::string& name) const
+{
+    const Parameter* p = declaration_.find(name);
+    if (!p)
+        throw DeclarationError("unknown parameter '" + name + "' of shader " + declaration_.name);
+    return *p;
+}
+
+void BlockBuilder::set(const std::string& name, const std::vector<double>& values)
+{
+    const Parameter& p = require(name);
+    if (p.array)
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is an array of " +
+                               p.type + "s");
+    if (!isValueType(p.type))
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is a " + p.type +
+                               " reference, not a value");
+    std::vector<double> v = values;
+    if (p.type == "color" && v.size() == 3)
+        v.push_back(1.0);
+    if (static_cast<int>(v.size()) != p.arity())
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " (" + p.type +
+                               ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
+                               " values, got " + describeValues(values));
+    values_[name] = v;
+}
+
+void BlockBuilder::setArray(const std::string& name, const std::vector<miTag>& elements)
+{
+    const Parameter& p = require(name);
+    if (!p.array || !isTagType(p.type))
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is not an array of tags");
+    arrays_[name] = elements;
+}
+
+std::size_t BlockBuilder::bytes() const
+{
+    std::size_t total = declaration_.blockSize;
+    for (const auto& a : arrays_)
+        total += a.second.size() * typeSize(require(a.first).type);
+    return total;
+}
+
+namespace {
+void writeValue(char* at, const Parameter& p, const std::vector<double>& v)
+{
+    if (p.type == "boolean" || p.type == "integer") {
+        const int i = static_cast<int>(v[0]);
+        std::memcpy(at, &i, sizeof i);
+        return;
+    }
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        const float f = static_cast<float>(v[k]);
+        std::memcpy(at + 4 * k, &f, sizeof f);
+    }
+}
+}  // namespace
+
+void BlockBuilder::write(char* block) const
+{
+    std::memset(block, 0, bytes());
+    for (const Parameter& p : declaration_.parameters) {
+        const auto given = values_.find(p.name);
+        if (given != values_.end())
+            writeValue(block + p.offset, p, given->second);
+        else if (!p.defaults.empty())
+            writeValue(block + p.offset, p, p.defaults);
+    }
+    // Array elements go after the block; i_NAME counts elements from the
+    // element field to the first of them.
+    std::size_t tail = declaration_.blockSize;
+    for (const Parameter& p : declaration_.parameters) {
+        if (!p.array)
+            continue;
+        const auto it = arrays_.find(p.name);
+        const std::size_t count = it == arrays_.end() ? 0 : it->second.size();
+        const std::size_t element = typeSize(p.type);
+        const int index = static_cast<int>((tail - p.elementOffset()) / element);
+        const int n = static_cast<int>(count);
+        std::memcpy(block + p.offset, &index, sizeof index);
+        std::memcpy(block + p.offset + 4, &n, sizeof n);
+        if (count)
+            std::memcpy(block + tail, it->second.data(), count * element);
+        tail += count * element;
+    }
+}
+
+}  // namespace mrhost

@@ -1,0 +1,350 @@
+// The mental ray stand-in's renderer module: the four renderer functions a
+// material shader calls, and the scene they answer from.
+#include "mrHost.h"
+
+#include <dlfcn.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstring>
+#include <deque>
+#include <limits>
+
+namespace mrhost {
+
+namespace {
+
+struct Connection {
+    std::vector<double> value;  // double storage keeps any parameter type aligned
+    std::atomic<unsigned long> evaluations{0};
+    std::atomic<long> lastOffset{-1};
+};
+
+// The scene database: one record per tag. Built on one thread, read by many.
+struct Scene {
+    enum Kind { None, LightKind, ConnectionKind };
+    std::vector<Kind> kinds{None};  // tag 0 is the null tag
+    std::deque<Light> lights;
+    std::deque<Connection> connections;
+    std::vector<std::size_t> index{0};  // tag -> position among its kind
+
+    OcclusionFunction occlusion = nullptr;
+    void* occlusionUser = nullptr;
+    miColor irradiance{0.0f, 0.0f, 0.0f, 1.0f};
+    IrradianceFunction irradianceFunction = nullptr;
+    void* irradianceUser = nullptr;
+};
+
+Scene& scene()
+{
+    static Scene s;
+    return s;
+}
+
+struct Counters {
+    std::atomic<unsigned long> sampleLight{0}, blongSpecular{0}, computeIrradiance{0}, phenEval{0};
+};
+
+Counters& counters()
+{
+    static Counters c;
+    return c;
+}
+
+void count(std::atomic<unsigned long>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+
+float dot(const miVector& a, const miVector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+miVector sub(const miVector& a, const miVector& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+float normalise(miVector& v)
+{
+    const float length = std::sqrt(dot(v, v));
+    if (length > 0.0f) {
+        v.x /= length;
+        v.y /= length;
+        v.z /= length;
+    }
+    return length;
+}
+
+Connection* connectionFor(miTag tag)
+{
+    Scene& s = scene();
+    if (tag >= s.kinds.size() || s.kinds[tag] != Scene::ConnectionKind)
+        return nullptr;
+    return &s.connections[s.index[tag]];
+}
+
+// A fixed, well-spread offset in [0, 1) for stratum i, so area lights are
+// sampled the same way on every run.
+float jitter(unsigned i, unsigned salt)
+{
+    unsigned h = i * 0x9E3779B1u ^ salt * 0x85EBCA77u;
+    h ^= h >> 15;
+    h *= 0x2C1B3C6Du;
+    h ^= h >> 12;
+    return static_cast<float>(h & 0xFFFFFFu) / 16777216.0f;
+}
+
+}  // namespace
+
+miTag addLight(const Light& light)
+{
+    Scene& s = scene();
+    s.lights.push_back(light);
+    s.kinds.push_back(Scene::LightKind);
+    s.index.push_back(s.lights.size() - 1);
+    return static_cast<miTag>(s.kinds.size() - 1);
+}
+
+const Light* findLight(miTag tag)
+{
+    Scene& s = scene();
+    if (tag >= s.kinds.size() || s.kinds[tag] != Scene::LightKind)
+        return nullptr;
+    return &s.lights[s.index[tag]];
+}
+
+int lightSampleCount(const Light& light)
+{
+    switch (light.kind) {
+    case Light::Area: return light.samples > 0 ? light.samples : 1;
+    case Light::Listed: return static_cast<int>(light.listed.size());
+    default: return 1;
+    }
+}
+
+LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
+{
+    LightSampleGeometry g;
+    const float i = light.intensity;
+    g.colour = {light.colour.r * i, light.colour.g * i, light.colour.b * i, light.colour.a};
+    switch (light.kind) {
+    case Light::Point:
+        g.direction = sub(light.position, point);
+        g.distance = normalise(g.direction);
+        break;
+    case Light::Directional:
+        g.direction = {-light.direction.x, -light.direction.y, -light.direction.z};
+        normalise(g.direction);
+        g.distance = std::numeric_limits<float>::infinity();
+        break;
+    case Light::Area: {
+        // Stratified over a near-square grid of cells, one sample per cell.
+        const int n = lightSampleCount(light);
+        int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
+        const int rows = (n + columns - 1) / columns;
+        const float s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
+        const float t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+        const miVector p{light.position.x + s * light.edgeU.x + t * light.edgeV.x,
+                         light.position.y + s * light.edgeU.y + t * light.edgeV.y,
+                         light.position.z + s * light.edgeU.z + t * light.edgeV.z};
+        g.direction = sub(p, point);
+        g.distance = normalise(g.direction);
+        break;
+    }
+    case Light::Listed:
+        g.colour = light.listed[index].colour;
+        g.direction = light.listed[index].direction;
+        normalise(g.direction);
+        g.distance = std::numeric_limits<float>::infinity();
+        break;
+    }
+    return g;
+}
+
+miTag addConnection(const void* value, std::size_t size)
+{
+    Scene& s = scene();
+    s.connections.emplace_back();
+    Connection& c = s.connections.back();
+    c.value.assign((size + sizeof(double) - 1) / sizeof(double) + 1, 0.0);
+    std::memcpy(c.value.data(), value, size);
+    s.kinds.push_back(Scene::ConnectionKind);
+    s.index.push_back(s.connections.size() - 1);
+    return static_cast<miTag>(s.kinds.size() - 1);
+}
+
+unsigned long connectionEvaluations(miTag tag)
+{
+    const Connection* c = connectionFor(tag);
+    return c ? c->evaluations.load() : 0;
+}
+
+long connectionLastOffset(miTag tag)
+{
+    const Connection* c = connectionFor(tag);
+    return c ? c->lastOffset.load() : -1;
+}
+
+void clearScene()
+{
+    Scene& s = scene();
+    s.kinds.assign(1, Scene::None);
+    s.index.assign(1, 0);
+    s.lights.clear();
+    s.connections.clear();
+}
+
+void setOcclusion(OcclusionFunction function, void* user)
+{
+    scene().occlusion = function;
+    scene().occlusionUser = user;
+}
+
+void setIrradiance(const miColor& irradiance)
+{
+    scene().irradiance = irradiance;
+    scene().irradianceFunction = nullptr;
+}
+
+void setIrradianceFunction(IrradianceFunction function, void* user)
+{
+    scene().irradianceFunction = function;
+    scene().irradianceUser = user;
+}
+
+CallCounts callCounts()
+{
+    Counters& c = counters();
+    return {c.sampleLight.load(), c.blongSpecular.load(), c.computeIrradiance.load(), c.phenEval.load()};
+}
+
+void resetCallCounts()
+{
+    Counters& c = counters();
+    c.sampleLight = 0;
+    c.blongSpecular = 0;
+    c.computeIrradiance = 0;
+    c.phenEval = 0;
+}
+
+// The renderer allocates the function record and the parameter block in one
+// piece, the ghost block right behind the block, so every parameter's ghost tag
+// lies at the same distance from it.
+ShaderCall::ShaderCall(std::size_t parameterBytes)
+    : parameterBytes_(parameterBytes), ghostOffset_((parameterBytes + 7) / 8 * 8), function_(nullptr), state_()
+{
+    const std::size_t header = offsetof(miFunction, parameters);
+    const std::size_t total = header + 2 * ghostOffset_ + sizeof(miFunction);
+    storage_.reset(new double[(total + sizeof(double) - 1) / sizeof(double)]());
+    function_ = reinterpret_cast<miFunction*>(storage_.get());
+    function_->parameter_size = static_cast<int>(parameterBytes);
+    function_->result_size = static_cast<int>(sizeof(miColor));
+    function_->ghost_offs = static_cast<int>(ghostOffset_);
+    state_.version = 1;
+    state_.type = miRAY_EYE;
+    state_.shader = function_;
+    state_.dist = 1.0;
+    state_.ior = 1.0f;
+    state_.ior_in = 1.0f;
+}
+
+void ShaderCall::connect(std::size_t offset, miTag tag)
+{
+    std::memcpy(parameters() + ghostOffset_ + offset, &tag, sizeof tag);
+}
+
+void ShaderCall::enableGhosts(bool enabled)
+{
+    function_->ghost_offs = enabled ? static_cast<int>(ghostOffset_) : 0;
+}
+
+std::string modulePath()
+{
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&modulePath), &info) && info.dli_fname)
+        return info.dli_fname;
+    return std::string();
+}
+
+}  // namespace mrhost
+
+using mrhost::scene;
+
+extern "C" {
+
+// The renderer delivers one light sample per call: its colour at the point and
+// the unit direction towards it, counting them in *samples; false once there is
+// none left. While a primitive is being shaded (pri set), a sample behind the
+// surface is skipped, as the renderer does; with pri null every sample comes.
+MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
+                                         miState *const state, const miTag light_inst, int *const samples)
+{
+    mrhost::count(mrhost::counters().sampleLight);
+    const mrhost::Light* light = mrhost::findLight(light_inst);
+    if (!light || !samples || !state)
+        return miFALSE;
+    const int total = mrhost::lightSampleCount(*light);
+    int skip = *samples;  // samples already delivered in this sequence
+    for (int i = 0; i < total; ++i) {
+        mrhost::LightSampleGeometry g = mrhost::lightSample(*light, i, state->point);
+        const float cosine = mrhost::dot(state->normal, g.direction);
+        if (state->pri && !(cosine > 0.0f))
+            continue;
+        if (skip-- > 0)
+            continue;
+        // Shadows darken what is delivered; listed samples are taken as given.
+        if (scene().occlusion && light->kind != mrhost::Light::Listed) {
+            const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
+            g.colour.r *= reach;
+            g.colour.g *= reach;
+            g.colour.b *= reach;
+        }
+        if (result) *result = g.colour;
+        if (dir) *dir = g.direction;
+        if (dot_nl) *dot_nl = cosine;
+        ++*samples;
+        return miTRUE;
+    }
+    return miFALSE;
+}
+
+// Blinn's highlight: the half vector between the light and the eye against
+// the state's normal, raised to the exponent.
+MR_STANDIN_API miScalar mi_blong_specular(miScalar spec_exp, miState *state, miVector *dir)
+{
+    mrhost::count(mrhost::counters().blongSpecular);
+    miVector h{dir->x - state->dir.x, dir->y - state->dir.y, dir->z - state->dir.z};
+    mrhost::normalise(h);
+    const float c = mrhost::dot(state->normal, h);
+    if (!(c > 0.0f))
+        return 0.0f;
+    return std::pow(c, spec_exp);
+}
+
+MR_STANDIN_API miBoolean mi_compute_irradiance(miColor *result, miState *state)
+{
+    mrhost::count(mrhost::counters().computeIrradiance);
+    if (scene().irradianceFunction)
+        scene().irradianceFunction(scene().irradianceUser, state, result);
+    else
+        *result = scene().irradiance;
+    result->a = 1.0f;
+    return miTRUE;
+}
+
+// The renderer finds which parameter of the current block p is, runs the shader
+// connected to it (the tag in its ghost word) and hands back that shader's
+// output, which stays put until the shader call returns.
+MR_STANDIN_API void *mi_phen_eval(miState *state, void *parm)
+{
+    mrhost::count(mrhost::counters().phenEval);
+    miFunction* f = state ? state->shader : nullptr;
+    if (!f || f->ghost_offs == 0)
+        return parm;
+    const long offset = static_cast<long>(static_cast<char*>(parm) - f->parameters);
+    if (offset < 0 || offset >= f->parameter_size)
+        return parm;
+    miTag tag;
+    std::memcpy(&tag, static_cast<char*>(parm) + f->ghost_offs, sizeof tag);
+    mrhost::Connection* c = mrhost::connectionFor(tag);
+    if (!c)
+        return parm;
+    c->evaluations.fetch_add(1, std::memory_order_relaxed);
+    c->lastOffset.store(offset, std::memory_order_relaxed);
+    return c->value.data();
+}
+
+}  // extern "C"

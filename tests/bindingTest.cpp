@@ -1,0 +1,237 @@
+// The shader library's run-time binding, with the library and the renderer
+// modules opened by the platform loader and nothing of the renderer linked in.
+//
+// This program defines dlsym itself, in front of the C library's, so it can see
+// every lookup the library makes.
+#include "shaderCall.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Lookup {
+    void* handle;
+    std::string name;
+};
+
+std::mutex lookupMutex;
+std::vector<Lookup> lookups;  // every lookup of a renderer function
+
+typedef void* (*DlsymFn)(void*, const char*);
+
+DlsymFn realDlsym()
+{
+    static DlsymFn real = reinterpret_cast<DlsymFn>(dlvsym(RTLD_NEXT, "dlsym", "GLIBC_2.34"));
+    return real;
+}
+
+}  // namespace
+
+extern "C" void* dlsym(void* handle, const char* name)
+{
+    if (std::strncmp(name, "mi_", 3) == 0) {
+        std::lock_guard<std::mutex> lock(lookupMutex);
+        lookups.push_back({handle, name});
+    }
+    return realDlsym()(handle, name);
+}
+
+namespace {
+
+typedef int (*SetModuleHandleFn)(void*);
+typedef miBoolean (*ShaderFn)(miColor*, miState*, struct zarn_coolwarm*);
+typedef int (*VersionFn)();
+
+std::string build(const char* path) { return std::string(COOLWARM_BUILD_DIR) + path; }
+
+class Binding : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(realDlsym(), nullptr);
+        library = dlopen(build("/mentalray/lib/zarn_coolwarm.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(library, nullptr) << dlerror();
+        renderer = dlopen(build("/lib/libmrstandin.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(renderer, nullptr) << dlerror();
+        partial = dlopen(build("/lib/mrstandin_partial.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(partial, nullptr) << dlerror();
+        setModuleHandle = reinterpret_cast<SetModuleHandleFn>(dlsym(library, "miSetModuleHandle"));
+        shader = reinterpret_cast<ShaderFn>(dlsym(library, "zarn_coolwarm"));
+        version = reinterpret_cast<VersionFn>(dlsym(library, "zarn_coolwarm_version"));
+        ASSERT_NE(setModuleHandle, nullptr);
+        ASSERT_NE(shader, nullptr);
+        ASSERT_NE(version, nullptr);
+        clearLookups();
+    }
+    void TearDown() override { clearLookups(); }
+
+    static void clearLookups()
+    {
+        std::lock_guard<std::mutex> lock(lookupMutex);
+        lookups.clear();
+    }
+    static std::vector<std::string> lookedUp(void* handle)
+    {
+        std::lock_guard<std::mutex> lock(lookupMutex);
+        std::vector<std::string> names;
+        for (const Lookup& l : lookups)
+            if (l.handle == handle)
+                names.push_back(l.name);
+        return names;
+    }
+    static std::size_t lookupCount()
+    {
+        std::lock_guard<std::mutex> lock(lookupMutex);
+        return lookups.size();
+    }
+
+    // Shades once with what the call asks for and returns what was printed.
+    std::string shade(HandMadeCall& call, miColor& result)
+    {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(shader(&result, &call.state, &call.paras()), miTRUE);
+        return testing::internal::GetCapturedStderr();
+    }
+
+    static std::string failedLine(const char* name, void* handle)
+    {
+        char text[160];
+        std::snprintf(text, sizeof text, "dlsym failed on \"%s\" (handle: %08" PRIxPTR " error: 0)\n", name,
+                      reinterpret_cast<std::uintptr_t>(handle));
+        return text;
+    }
+
+    void* library = nullptr;
+    void* renderer = nullptr;
+    void* partial = nullptr;
+    SetModuleHandleFn setModuleHandle = nullptr;
+    ShaderFn shader = nullptr;
+    VersionFn version = nullptr;
+};
+
+}  // namespace
+
+TEST_F(Binding, BeforeTheHandleIsSetAStubSaysSoAndFailsSafely)
+{
+    // Only one parameter is connected and nothing else calls the renderer, so
+    // only mi_phen_eval is needed; it cannot be found in the default scope.
+    HandMadeCall call;
+    call.connect(&call.paras().incandescence, 7);
+    call.paras().incandescence = {0.25f, 0.5f, 0.75f, 1.0f};
+    miColor result{0.0f, 0.0f, 0.0f, 0.0f};
+    const std::string err = shade(call, result);
+    EXPECT_EQ(err, "DYNLOAD: dl_handle null\n" + failedLine("mi_phen_eval", nullptr));
+    EXPECT_THAT(err, testing::HasSubstr("(handle: 00000000"));
+    // The failed stub hands back the parameter itself.
+    EXPECT_EQ(result.r, 0.25f);
+    EXPECT_EQ(result.b, 0.75f);
+    EXPECT_EQ(result.a, 1.0f);
+    // Failures are not remembered: the next call tries again.
+    EXPECT_EQ(shade(call, result), "DYNLOAD: dl_handle null\n" + failedLine("mi_phen_eval", nullptr));
+    EXPECT_EQ(version(), 1);
+}
+
+TEST_F(Binding, EachFunctionIsLookedUpOnceOnFirstUse)
+{
+    setModuleHandle(renderer);
+    EXPECT_EQ(lookupCount(), 0u) << "nothing is looked up before it is used";
+
+    HandMadeCall call;
+    call.paras().computeIrradiance = miTRUE;
+    miColor result{};
+    EXPECT_EQ(shade(call, result), "");
+    EXPECT_THAT(lookedUp(renderer), testing::ElementsAre("mi_compute_irradiance"));
+
+    // Lights and a connection need the other two; the irradiance entry stays.
+    call.setLights(2, 12345);
+    call.connect(&call.paras().beta, 99);
+    EXPECT_EQ(shade(call, result), "");
+    EXPECT_THAT(lookedUp(renderer),
+                testing::ElementsAre("mi_compute_irradiance", "mi_phen_eval", "mi_sample_light"));
+    for (int i = 0; i < 3; ++i)
+        shade(call, result);
+    EXPECT_EQ(lookupCount(), 3u) << "later calls go through the table";
+}
+
+TEST_F(Binding, ANewHandleMakesEveryFunctionResolveAgainInTheNewModule)
+{
+    setModuleHandle(renderer);
+    HandMadeCall call;
+    call.paras().computeIrradiance = miTRUE;
+    call.setLights(1, 1);
+    miColor result{};
+    shade(call, result);
+    const std::size_t before = lookupCount();
+    ASSERT_GT(before, 0u);
+
+    setModuleHandle(partial);
+    EXPECT_EQ(lookupCount(), before) << "a new handle alone looks nothing up";
+    result = miColor{};
+    EXPECT_EQ(shade(call, result), "");
+    EXPECT_THAT(lookedUp(partial),
+                testing::ElementsAre("mi_sample_light", "mi_blong_specular", "mi_compute_irradiance"));
+    // The partial module's answers: one white sample along N (cool colour), a
+    // highlight factor of 42, an irradiance of 0.25.
+    const float highlight = 42.0f * 0.5f;
+    const float irradiance = 0.25f / 3.1415927f;
+    EXPECT_FLOAT_EQ(result.r, 0.8f * 0.2f + highlight + 1.0f * irradiance);
+    EXPECT_FLOAT_EQ(result.g, 0.8f * 0.1f + highlight + 0.5f * irradiance);
+    EXPECT_FLOAT_EQ(result.b, 0.8f * 0.4f + highlight);
+
+    // The same handle again still forgets every address.
+    setModuleHandle(partial);
+    shade(call, result);
+    EXPECT_EQ(lookedUp(partial).size(), 6u);
+}
+
+TEST_F(Binding, AMissingFunctionFailsOnEveryCallWhileTheOthersWork)
+{
+    setModuleHandle(partial);
+    HandMadeCall call;
+    call.setLights(1, 1);
+    call.connect(&call.paras().diffuse, 5);
+    call.paras().diffuse = 0.5f;
+    call.paras().specularRollOff = 0.0f;
+    for (int i = 0; i < 3; ++i) {
+        miColor result{};
+        EXPECT_EQ(shade(call, result), failedLine("mi_phen_eval", partial));
+        // diffuse read in place: 0.5 times the cool colour.
+        EXPECT_FLOAT_EQ(result.r, 0.5f * 0.2f);
+        EXPECT_FLOAT_EQ(result.b, 0.5f * 0.4f);
+    }
+    EXPECT_EQ(lookedUp(partial),
+              (std::vector<std::string>{"mi_phen_eval", "mi_sample_light", "mi_blong_specular", "mi_phen_eval",
+                                        "mi_phen_eval"}));
+}
+
+TEST_F(Binding, ThreadsResolvingAtOnceAgree)
+{
+    setModuleHandle(partial);
+    std::vector<std::thread> threads;
+    std::vector<float> red(4);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            HandMadeCall call;
+            call.setLights(1, 1);
+            for (int i = 0; i < 200; ++i) {
+                miColor result{};
+                shader(&result, &call.state, &call.paras());
+                red[t] = result.r;
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
+    for (float r : red)
+        EXPECT_FLOAT_EQ(r, 0.8f * 0.2f + 42.0f * 0.5f);
+}
