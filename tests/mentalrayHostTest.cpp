@@ -1,0 +1,178 @@
+// The stand-in renderer where its behaviour is subtle, and the declaration reader.
+#include "declaration.h"
+#include "mrHost.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+miTag listed(const std::vector<miVector>& directions)
+{
+    mrhost::Light light;
+    light.kind = mrhost::Light::Listed;
+    for (const miVector& d : directions)
+        light.listed.push_back({miColor{1.0f, 1.0f, 1.0f, 1.0f}, d});
+    return mrhost::addLight(light);
+}
+
+int countSamples(miState& state, miTag light)
+{
+    miColor colour;
+    miVector dir;
+    float cosine;
+    int samples = 0, calls = 0;
+    while (mi_sample_light(&colour, &dir, &cosine, &state, light, &samples))
+        EXPECT_EQ(samples, ++calls);
+    return samples;
+}
+
+}  // namespace
+
+TEST(MentalRayStandin, SampleCounterAndTheBackFaceRule)
+{
+    mrhost::clearScene();
+    const miTag light = listed({{0.0f, 0.0f, 1.0f}, {0.0f, 0.0f, -1.0f}, {0.0f, 1.0f, 0.0f}, {0.6f, 0.0f, 0.8f}});
+    mrhost::ShaderCall call(16);
+    miState& state = call.state();
+    state.normal = {0.0f, 0.0f, 1.0f};
+    // Without a primitive every sample comes, whatever its side.
+    EXPECT_EQ(countSamples(state, light), 4);
+    // While shading a primitive only those above the surface come.
+    int primitive;
+    state.pri = &primitive;
+    EXPECT_EQ(countSamples(state, light), 2);
+    EXPECT_EQ(countSamples(state, 9999), 0) << "an unknown tag has no samples";
+}
+
+TEST(MentalRayStandin, AreaLightSamplesAreStratifiedAndRepeatable)
+{
+    mrhost::clearScene();
+    mrhost::Light area;
+    area.kind = mrhost::Light::Area;
+    area.position = {0.0f, 0.0f, 5.0f};
+    area.edgeU = {2.0f, 0.0f, 0.0f};
+    area.edgeV = {0.0f, 2.0f, 0.0f};
+    area.samples = 16;
+    const miVector at{0.0f, 0.0f, 0.0f};
+    int left = 0;
+    for (int i = 0; i < 16; ++i) {
+        const mrhost::LightSampleGeometry a = mrhost::lightSample(area, i, at);
+        const mrhost::LightSampleGeometry b = mrhost::lightSample(area, i, at);
+        EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
+        EXPECT_NEAR(a.direction.x * a.direction.x + a.direction.y * a.direction.y + a.direction.z * a.direction.z,
+                    1.0f, 1e-6f);
+        left += a.direction.x < 0.0f;
+    }
+    EXPECT_EQ(left, 8) << "one sample per cell of a 4 x 4 grid";
+}
+
+TEST(MentalRayStandin, OcclusionDarkensDeliveredSamples)
+{
+    mrhost::clearScene();
+    mrhost::Light point;
+    point.position = {0.0f, 0.0f, 4.0f};
+    point.intensity = 2.0f;
+    const miTag tag = mrhost::addLight(point);
+    mrhost::setOcclusion([](void*, const miState*, const miVector*, float distance) { return distance > 3.0f ? 0.25f : 1.0f; },
+                         nullptr);
+    mrhost::ShaderCall call(16);
+    miColor colour;
+    miVector dir;
+    float cosine;
+    int samples = 0;
+    ASSERT_TRUE(mi_sample_light(&colour, &dir, &cosine, &call.state(), tag, &samples));
+    mrhost::setOcclusion(nullptr, nullptr);
+    EXPECT_FLOAT_EQ(colour.r, 0.5f);
+    EXPECT_FLOAT_EQ(dir.z, 1.0f);
+    EXPECT_FALSE(mi_sample_light(&colour, &dir, &cosine, &call.state(), tag, &samples));
+    EXPECT_EQ(samples, 1);
+}
+
+TEST(MentalRayStandin, PhenEvalReturnsTheConnectedValue)
+{
+    mrhost::clearScene();
+    const float value[4] = {0.25f, 0.5f, 0.75f, 1.0f};
+    const miTag tag = mrhost::addConnection(value, sizeof value);
+    mrhost::ShaderCall call(64);
+    call.connect(16, tag);
+    void* parameter = call.parameters() + 16;
+    const float* got = static_cast<const float*>(mi_phen_eval(&call.state(), parameter));
+    EXPECT_NE(static_cast<const void*>(got), parameter);
+    EXPECT_EQ(got[2], 0.75f);
+    EXPECT_EQ(mrhost::connectionEvaluations(tag), 1u);
+    EXPECT_EQ(mrhost::connectionLastOffset(tag), 16);
+    // An unconnected parameter, or an address outside the block, is its own value.
+    EXPECT_EQ(mi_phen_eval(&call.state(), call.parameters() + 32), call.parameters() + 32);
+    float outside;
+    EXPECT_EQ(mi_phen_eval(&call.state(), &outside), &outside);
+}
+
+TEST(Declarations, ErrorsNameTheFileAndLine)
+{
+    struct Case { const char* text; const char* message; };
+    const Case cases[] = {
+        {"declare shader\n color \"s\" (\n  colour \"c\"\n )\nend declare\n", "x.mi:3: unknown parameter type 'colour'"},
+        {"declare shader color \"s\" (\n scalar \"a\" default 1 2\n) end declare", "x.mi:2: parameter \"a\" of type scalar takes 1 default values, got 2"},
+        {"declare shader color \"s\" (scalar \"a\",\n scalar \"a\") end declare", "x.mi:2: parameter \"a\" is declared twice"},
+        {"declare shader color \"s\" (scalar \"a\")\n version 1\n", "x.mi:3: expected 'end', found the end of the file"},
+        {"link \"x.so\"", "x.mi:1: expected 'declare', found 'link'"},
+        {"declare shader color \"s (\n", "x.mi:1: unterminated string"},
+    };
+    for (const Case& c : cases) {
+        try {
+            mrhost::parseDeclarations(c.text, "x.mi");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const mrhost::DeclarationError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+    EXPECT_THROW(mrhost::readDeclarations("/nonexistent/x.mi"), mrhost::DeclarationError);
+}
+
+TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
+{
+    const auto d = mrhost::parseDeclarations(
+        "# comment\ndeclare shader \"s\" (boolean \"on\" default on, vector \"v\",\n"
+        " array light \"lights\", color \"c\" default 1 0 0, #: min 0 max 1\n integer \"i\" default 7)\n"
+        " version 3 apply material, shadow\nend declare\n",
+        "y.mi");
+    ASSERT_EQ(d.size(), 1u);
+    const mrhost::Declaration& s = d[0];
+    EXPECT_EQ(s.returnType, "color");
+    EXPECT_EQ(s.version, 3);
+    EXPECT_THAT(s.apply, testing::ElementsAre("material", "shadow"));
+    EXPECT_EQ(s.find("v")->offset, 4u);
+    EXPECT_EQ(s.find("lights")->offset, 16u);
+    EXPECT_EQ(s.find("lights")->elementOffset(), 24u);
+    EXPECT_EQ(s.find("c")->offset, 28u);
+    EXPECT_EQ(s.find("c")->hints.at("max"), 1.0);
+    EXPECT_EQ(s.blockSize, 48u);
+
+    mrhost::BlockBuilder builder(s);
+    builder.setArray("lights", {5, 6});
+    builder.set("v", {1.0, 2.0, 3.0});
+    EXPECT_EQ(builder.bytes(), 56u);
+    std::vector<char> block(builder.bytes());
+    builder.write(block.data());
+    int on, index, count, integer;
+    miTag tags[2];
+    float c[4];
+    std::memcpy(&on, &block[0], 4);
+    std::memcpy(&index, &block[16], 4);
+    std::memcpy(&count, &block[20], 4);
+    std::memcpy(tags, &block[24 + 4 * index], 8);
+    std::memcpy(c, &block[28], 16);
+    std::memcpy(&integer, &block[44], 4);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(24 + 4 * index, 48) << "elements start right after the block";
+    EXPECT_EQ(tags[1], 6u);
+    EXPECT_EQ(c[3], 1.0f) << "a colour default of three numbers has alpha 1";
+    EXPECT_EQ(integer, 7);
+    EXPECT_THROW(builder.set("c", {1.0, 2.0}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("nope", {1.0}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("lights", {1.0}), mrhost::DeclarationError);
+}
