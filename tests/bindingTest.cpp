@@ -38,6 +38,13 @@ DlsymFn realDlsym()
 
 }  // namespace
 
+// A sanitizer runtime finds its own functions with dlsym(RTLD_NEXT, ...), which
+// only works when called from the runtime itself; under a sanitizer this
+// program therefore leaves dlsym alone and does not count lookups.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSeesLookups = false;
+#else
+constexpr bool kSeesLookups = true;
 extern "C" void* dlsym(void* handle, const char* name)
 {
     if (std::strncmp(name, "mi_", 3) == 0) {
@@ -46,6 +53,7 @@ extern "C" void* dlsym(void* handle, const char* name)
     }
     return realDlsym()(handle, name);
 }
+#endif
 
 namespace {
 
@@ -144,6 +152,8 @@ TEST_F(Binding, BeforeTheHandleIsSetAStubSaysSoAndFailsSafely)
 
 TEST_F(Binding, EachFunctionIsLookedUpOnceOnFirstUse)
 {
+    if (!kSeesLookups)
+        GTEST_SKIP() << "lookups are not visible under a sanitizer";
     setModuleHandle(renderer);
     EXPECT_EQ(lookupCount(), 0u) << "nothing is looked up before it is used";
 
@@ -173,14 +183,16 @@ TEST_F(Binding, ANewHandleMakesEveryFunctionResolveAgainInTheNewModule)
     miColor result{};
     shade(call, result);
     const std::size_t before = lookupCount();
-    ASSERT_GT(before, 0u);
+    EXPECT_TRUE(before > 0 || !kSeesLookups);
 
     setModuleHandle(partial);
     EXPECT_EQ(lookupCount(), before) << "a new handle alone looks nothing up";
     result = miColor{};
     EXPECT_EQ(shade(call, result), "");
-    EXPECT_THAT(lookedUp(partial),
-                testing::ElementsAre("mi_sample_light", "mi_blong_specular", "mi_compute_irradiance"));
+    if (kSeesLookups) {
+        EXPECT_THAT(lookedUp(partial),
+                    testing::ElementsAre("mi_sample_light", "mi_blong_specular", "mi_compute_irradiance"));
+    }
     // The partial module's answers: one white sample along N (cool colour), a
     // highlight factor of 42, an irradiance of 0.25.
     const float highlight = 42.0f * 0.5f;
@@ -192,7 +204,9 @@ TEST_F(Binding, ANewHandleMakesEveryFunctionResolveAgainInTheNewModule)
     // The same handle again still forgets every address.
     setModuleHandle(partial);
     shade(call, result);
-    EXPECT_EQ(lookedUp(partial).size(), 6u);
+    if (kSeesLookups) {
+        EXPECT_EQ(lookedUp(partial).size(), 6u);
+    }
 }
 
 TEST_F(Binding, AMissingFunctionFailsOnEveryCallWhileTheOthersWork)
@@ -210,9 +224,11 @@ TEST_F(Binding, AMissingFunctionFailsOnEveryCallWhileTheOthersWork)
         EXPECT_FLOAT_EQ(result.r, 0.5f * 0.2f);
         EXPECT_FLOAT_EQ(result.b, 0.5f * 0.4f);
     }
-    EXPECT_EQ(lookedUp(partial),
-              (std::vector<std::string>{"mi_phen_eval", "mi_sample_light", "mi_blong_specular", "mi_phen_eval",
-                                        "mi_phen_eval"}));
+    if (kSeesLookups) {
+        EXPECT_EQ(lookedUp(partial),
+                  (std::vector<std::string>{"mi_phen_eval", "mi_sample_light", "mi_blong_specular", "mi_phen_eval",
+                                            "mi_phen_eval"}));
+    }
 }
 
 TEST_F(Binding, ThreadsResolvingAtOnceAgree)

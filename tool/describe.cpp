@@ -1,0 +1,139 @@
+#include "describe.h"
+
+#include "deliverables.h"
+
+#include <sstream>
+
+namespace cwtool {
+
+using nlohmann::ordered_json;
+
+namespace {
+
+const char* kindName(MPxNode::Type kind)
+{
+    static const char* const kNames[] = {"kDependNode",  "kLocatorNode",     "kDeformerNode", "kManipContainer",
+                                         "kSurfaceShape", "kFieldNode",      "kEmitterNode",  "kSpringNode",
+                                         "kIkSolverNode", "kHwShaderNode",   "kTransformNode", "kObjectSet",
+                                         "kFluidEmitterNode"};
+    return kind >= 0 && kind < MPxNode::kLast ? kNames[kind] : "unknown";
+}
+
+ordered_json limit(const mayahost::Limit& l, int count)
+{
+    if (!l.set)
+        return nullptr;
+    if (count == 1)
+        return l.value[0];
+    return ordered_json::array({l.value[0], l.value[1], l.value[2]});
+}
+
+ordered_json defaultOf(const mayahost::Attribute& a)
+{
+    switch (a.kind) {
+    case mayahost::AttrKind::Float: return a.defaultValue[0];
+    case mayahost::AttrKind::Boolean: return a.defaultValue[0] != 0.0f;
+    case mayahost::AttrKind::Compound:
+        return ordered_json::array({a.defaultValue[0], a.defaultValue[1], a.defaultValue[2]});
+    case mayahost::AttrKind::Address: return nullptr;
+    case mayahost::AttrKind::LightData: {
+        const mayahost::LightDefault& d = a.lightDefault;
+        if (!d.set)
+            return nullptr;
+        return ordered_json{{"lightDirection", {d.direction[0], d.direction[1], d.direction[2]}},
+                            {"lightIntensity", {d.intensity[0], d.intensity[1], d.intensity[2]}},
+                            {"lightAmbient", d.ambient},
+                            {"lightDiffuse", d.diffuse},
+                            {"lightSpecular", d.specular},
+                            {"lightShadowFraction", d.shadowFraction},
+                            {"preShadowIntensity", d.preShadowIntensity},
+                            {"lightBlindData", nullptr}};
+    }
+    }
+    return nullptr;
+}
+
+std::string hexId(unsigned id)
+{
+    std::ostringstream s;
+    s << "0x" << std::hex << id;
+    return s.str();
+}
+
+}  // namespace
+
+ordered_json describeNode(const MayaPlugin& plugin)
+{
+    const mayahost::NodeType& t = plugin.type();
+    ordered_json attributes = ordered_json::array();
+    for (const auto& a : t.attributes) {
+        ordered_json children = ordered_json::array();
+        for (const mayahost::Attribute* c : a->children)
+            children.push_back(c->longName);
+        ordered_json affects = ordered_json::array();
+        for (const mayahost::Attribute* out : a->affects)
+            affects.push_back(out->longName);
+        const int count = a->valueCount();
+        attributes.push_back(ordered_json{
+            {"longName", a->longName},
+            {"shortName", a->shortName},
+            {"type", mayahost::kindName(a->kind)},
+            {"parent", a->parent ? ordered_json(a->parent->longName) : ordered_json(nullptr)},
+            {"children", children},
+            {"default", defaultOf(*a)},
+            {"min", limit(a->hardMin, count)},
+            {"max", limit(a->hardMax, count)},
+            {"softMin", limit(a->softMin, count)},
+            {"softMax", limit(a->softMax, count)},
+            {"keyable", a->flags.keyable},
+            {"storable", a->flags.storable},
+            {"readable", a->flags.readable},
+            {"writable", a->flags.writable},
+            {"connectable", a->flags.connectable},
+            {"hidden", a->flags.hidden},
+            {"usedAsColor", a->flags.usedAsColor},
+            {"array", a->flags.array},
+            {"affects", affects},
+        });
+    }
+    return ordered_json{{"name", t.name},
+                        {"id", t.id},
+                        {"idHex", hexId(t.id)},
+                        {"kind", kindName(t.kind)},
+                        {"classification", t.classification},
+                        {"attributeCount", t.attributes.size()},
+                        {"attributes", attributes}};
+}
+
+ordered_json describeShader(const MentalRayShader& shader)
+{
+    const mrhost::Declaration& d = shader.declaration();
+    ordered_json parameters = ordered_json::array();
+    for (const mrhost::Parameter& p : d.parameters) {
+        ordered_json entry{{"name", p.name},
+                           {"type", p.array ? "array " + p.type : p.type},
+                           {"offset", p.offset}};
+        if (p.type == "boolean" && !p.defaults.empty())
+            entry["default"] = p.defaults[0] != 0.0;
+        else if (p.defaults.size() == 1)
+            entry["default"] = p.defaults[0];
+        else if (!p.defaults.empty())
+            entry["default"] = p.defaults;
+        else
+            entry["default"] = nullptr;
+        if (p.array)
+            entry["elementOffset"] = p.elementOffset();
+        if (!p.hints.empty())
+            entry["hints"] = p.hints;
+        parameters.push_back(entry);
+    }
+    return ordered_json{{"name", d.name},
+                        {"returns", d.returnType},
+                        {"version", d.version},
+                        {"apply", d.apply},
+                        {"file", d.file},
+                        {"blockSize", d.blockSize},
+                        {"parameters", parameters}};
+}
+
+}  // namespace cwtool

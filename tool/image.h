@@ -1,0 +1,21 @@
+// Writing the preview: PNG, TIFF or JPEG with sRGB encoding, EXR linear. The
+// image goes to a temporary file beside the target and is renamed into place,
+// so a failed or interrupted run never leaves a half-written image.
+#ifndef COOLWARM_TOOL_IMAGE_H
+#define COOLWARM_TOOL_IMAGE_H
+
+#include "render.h"
+
+#include <string>
+
+namespace cwtool {
+
+// Throws InputError when the path's type is unknown or its folder cannot take
+// a new file; called before rendering.
+void checkOutputPath(const std::string& path);
+
+void writeImage(const std::string& path, const Image& image, const std::string& description);
+
+}  // namespace cwtool
+
+#endif

@@ -1,0 +1,440 @@
+#include "shade.h"
+
+#include "deliverables.h"
+#include "errors.h"
+#include "values.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstring>
+#include <istream>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <sstream>
+
+namespace cwtool {
+
+using nlohmann::json;
+
+namespace {
+
+const char* jsonType(const json& v)
+{
+    return v.type_name();
+}
+
+// Numbers from a JSON number, boolean, or array of numbers.
+std::vector<double> numbersOf(const json& v, const std::string& what)
+{
+    if (v.is_boolean())
+        return {v.get<bool>() ? 1.0 : 0.0};
+    if (v.is_number())
+        return {v.get<double>()};
+    if (v.is_array()) {
+        std::vector<double> out;
+        for (const json& e : v) {
+            if (!e.is_number())
+                throw InputError(what + " takes numbers, got " + std::string(jsonType(e)) + " in its array");
+            out.push_back(e.get<double>());
+        }
+        return out;
+    }
+    throw InputError(what + " takes a number or an array of numbers, got " + std::string(jsonType(v)));
+}
+
+std::vector<double> triple(const json& v, const std::string& what)
+{
+    const std::vector<double> n = numbersOf(v, what);
+    if (!v.is_array() || n.size() != 3)
+        throw InputError(what + " takes an array of 3 numbers");
+    return n;
+}
+
+miVector vectorOf(const json& v, const std::string& what)
+{
+    const std::vector<double> n = triple(v, what);
+    return miVector{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])};
+}
+
+miColor colourOf(const json& v, const std::string& what, float alpha)
+{
+    const std::vector<double> n = numbersOf(v, what);
+    if (!v.is_array() || (n.size() != 3 && n.size() != 4))
+        throw InputError(what + " takes an array of 3 or 4 numbers");
+    return miColor{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]),
+                   n.size() == 4 ? static_cast<float>(n[3]) : alpha};
+}
+
+void requireObject(const json& v, const std::string& what)
+{
+    if (!v.is_object())
+        throw InputError(what + " must be a JSON object, got " + std::string(jsonType(v)));
+}
+
+// ---------------------------------------------------------------------------
+// Node requests
+
+// The JSON value must be of the attribute's own kind before the host sees it.
+void setNodeAttribute(mayahost::Node& node, const std::string& name, const json& value)
+{
+    const mayahost::NodeType& type = node.type();
+    const mayahost::Attribute* a = type.find(name);
+    if (!a)
+        throw InputError("unknown attribute '" + name + "' of node " + type.name);
+    const std::string what = "attribute '" + name + "' of node " + type.name;
+    if (a->kind == mayahost::AttrKind::Boolean && !value.is_boolean())
+        throw InputError(what + " takes true or false, got " + std::string(jsonType(value)));
+    if (a->kind == mayahost::AttrKind::Float && !value.is_number())
+        throw InputError(what + " takes a number, got " + std::string(jsonType(value)));
+    if (a->kind == mayahost::AttrKind::Compound && !value.is_array())
+        throw InputError(what + " takes an array of 3 numbers, got " + std::string(jsonType(value)));
+    setNodeValue(node, name, numbersOf(value, what));
+}
+
+mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& element, std::size_t index)
+{
+    const std::string what = "lightDataArray element " + std::to_string(index);
+    requireObject(element, what);
+    // Children not given take their attribute defaults.
+    mayahost::LightSample l;
+    auto def = [&type](const char* name, int i) { return type.find(name)->defaultValue[i]; };
+    for (int i = 0; i < 3; ++i) {
+        l.direction[i] = def("lightDirection", i);
+        l.intensity[i] = def("lightIntensity", i);
+    }
+    l.ambient = def("lightAmbient", 0) != 0.0f;
+    l.diffuse = def("lightDiffuse", 0) != 0.0f;
+    l.specular = def("lightSpecular", 0) != 0.0f;
+    l.shadowFraction = def("lightShadowFraction", 0);
+    l.preShadowIntensity = def("preShadowIntensity", 0);
+    for (auto it = element.begin(); it != element.end(); ++it) {
+        const std::string& key = it.key();
+        const std::string field = what + " child '" + key + "'";
+        if (key == "lightDirection" || key == "lightIntensity") {
+            const std::vector<double> v = triple(it.value(), field);
+            float* target = key == "lightDirection" ? l.direction : l.intensity;
+            for (int i = 0; i < 3; ++i)
+                target[i] = static_cast<float>(v[i]);
+        } else if (key == "lightAmbient" || key == "lightDiffuse" || key == "lightSpecular") {
+            if (!it.value().is_boolean())
+                throw InputError(field + " takes true or false");
+            (key == "lightAmbient" ? l.ambient : key == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
+        } else if (key == "lightShadowFraction" || key == "preShadowIntensity") {
+            if (!it.value().is_number())
+                throw InputError(field + " takes a number");
+            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) = it.value().get<float>();
+        } else {
+            throw InputError("unknown child '" + key + "' of lightDataArray (" + what + ")");
+        }
+    }
+    return l;
+}
+
+json nodeRequest(const json& request, const MayaPlugin& plugin)
+{
+    const mayahost::NodeType& type = plugin.type();
+    mayahost::Node node(type.name);
+    const json& attributes = request.at("node");
+    requireObject(attributes, "\"node\"");
+    for (auto it = attributes.begin(); it != attributes.end(); ++it) {
+        const mayahost::Attribute* a = type.find(it.key());
+        if (a && a->flags.array && a->kind == mayahost::AttrKind::LightData) {
+            if (!it.value().is_array())
+                throw InputError("attribute '" + it.key() + "' of node " + type.name + " takes an array of light objects");
+            std::vector<mayahost::LightSample> lights;
+            for (std::size_t i = 0; i < it.value().size(); ++i)
+                lights.push_back(lightElement(type, it.value()[i], i));
+            node.setLights(lights.data(), lights.size());
+        } else {
+            setNodeAttribute(node, it.key(), it.value());
+        }
+    }
+    std::vector<std::string> outputs{"outColor", "outTransparency"};
+    if (request.contains("get")) {
+        const json& get = request["get"];
+        if (!get.is_array())
+            throw InputError("\"get\" must be an array of output names");
+        outputs.clear();
+        for (const json& name : get) {
+            if (!name.is_string())
+                throw InputError("\"get\" must be an array of output names");
+            outputs.push_back(name.get<std::string>());
+        }
+    }
+    json reply = json::object();
+    for (const std::string& name : outputs) {
+        const mayahost::Attribute* a = type.find(name);
+        if (!a || !(a->computed || (a->parent && a->parent->computed)))
+            throw InputError("unknown output '" + name + "' of node " + type.name);
+        const mayahost::AttrValue v = node.getAttr(name);
+        json values = json::array();
+        for (int i = 0; i < v.count; ++i)
+            values.push_back(v.v[i]);
+        reply[a->longName] = v.count == 1 ? values[0] : values;
+    }
+    return reply;
+}
+
+// ---------------------------------------------------------------------------
+// Shader requests
+
+mrhost::Light lightOf(const json& spec, const std::string& name)
+{
+    const std::string what = "light '" + name + "'";
+    requireObject(spec, what);
+    mrhost::Light l;
+    if (spec.contains("samples") && spec["samples"].is_array()) {
+        l.kind = mrhost::Light::Listed;
+        for (const json& s : spec["samples"]) {
+            requireObject(s, what + " sample");
+            if (!s.contains("color") || !s.contains("direction"))
+                throw InputError(what + ": every sample has a \"color\" and a \"direction\"");
+            l.listed.push_back({colourOf(s["color"], what + " sample color", 1.0f),
+                                vectorOf(s["direction"], what + " sample direction")});
+        }
+        for (auto it = spec.begin(); it != spec.end(); ++it)
+            if (it.key() != "samples")
+                throw InputError(what + ": a listed light takes only \"samples\", not \"" + it.key() + "\"");
+        return l;
+    }
+    if (!spec.contains("type") || !spec["type"].is_string())
+        throw InputError(what + " needs \"samples\" or a \"type\" (point, directional or area)");
+    const std::string type = spec["type"].get<std::string>();
+    if (type == "point")
+        l.kind = mrhost::Light::Point;
+    else if (type == "directional")
+        l.kind = mrhost::Light::Directional;
+    else if (type == "area")
+        l.kind = mrhost::Light::Area;
+    else
+        throw InputError(what + ": unknown type '" + type + "' (point, directional or area)");
+    miVector facing{0.0f, -1.0f, 0.0f};
+    float sizeU = 1.0f, sizeV = 1.0f;
+    for (auto it = spec.begin(); it != spec.end(); ++it) {
+        const std::string& key = it.key();
+        const std::string field = what + " " + key;
+        if (key == "type") {
+        } else if (key == "color") {
+            l.colour = colourOf(it.value(), field, 1.0f);
+        } else if (key == "intensity") {
+            if (!it.value().is_number())
+                throw InputError(field + " takes a number");
+            l.intensity = it.value().get<float>();
+        } else if (key == "position" && l.kind != mrhost::Light::Directional) {
+            l.position = vectorOf(it.value(), field);
+        } else if (key == "direction") {
+            (l.kind == mrhost::Light::Directional ? l.direction : facing) = vectorOf(it.value(), field);
+        } else if (key == "size" && l.kind == mrhost::Light::Area) {
+            const std::vector<double> s = numbersOf(it.value(), field);
+            if (s.empty() || s.size() > 2)
+                throw InputError(field + " takes one number or two");
+            sizeU = static_cast<float>(s[0]);
+            sizeV = static_cast<float>(s.size() == 2 ? s[1] : s[0]);
+        } else if (key == "samples" && l.kind == mrhost::Light::Area) {
+            if (!it.value().is_number_integer() || it.value().get<int>() < 1)
+                throw InputError(field + " takes a whole number of at least 1");
+            l.samples = it.value().get<int>();
+        } else {
+            throw InputError(what + ": a " + type + " light has no \"" + key + "\"");
+        }
+    }
+    if (l.kind == mrhost::Light::Area) {
+        // Two edges across the way the rectangle faces.
+        const float fx = facing.x, fy = facing.y, fz = facing.z;
+        miVector helper = std::fabs(fy) < 0.9f ? miVector{0.0f, 1.0f, 0.0f} : miVector{1.0f, 0.0f, 0.0f};
+        miVector u{helper.y * fz - helper.z * fy, helper.z * fx - helper.x * fz, helper.x * fy - helper.y * fx};
+        const float ul = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
+        if (ul == 0.0f)
+            throw InputError(what + " direction must not be zero");
+        u = {u.x / ul, u.y / ul, u.z / ul};
+        miVector v{fy * u.z - fz * u.y, fz * u.x - fx * u.z, fx * u.y - fy * u.x};
+        const float vl = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        v = {v.x / vl, v.y / vl, v.z / vl};
+        l.edgeU = {u.x * sizeU, u.y * sizeU, u.z * sizeU};
+        l.edgeV = {v.x * sizeV, v.y * sizeV, v.z * sizeV};
+    }
+    return l;
+}
+
+// A value for one declared parameter, as the bytes the renderer would store.
+std::vector<double> parameterValue(const mrhost::Parameter& p, const json& value, const std::string& shaderName)
+{
+    const std::string what = "parameter '" + p.name + "' of shader " + shaderName;
+    if (p.type == "boolean" && !value.is_boolean())
+        throw InputError(what + " takes true or false, got " + std::string(jsonType(value)));
+    if ((p.type == "scalar" || p.type == "integer") && !value.is_number())
+        throw InputError(what + " takes a number, got " + std::string(jsonType(value)));
+    if ((p.type == "color" || p.type == "vector") && !value.is_array())
+        throw InputError(what + " takes an array of " + (p.type == "color" ? "3 or 4" : "3") + " numbers, got " +
+                         std::string(jsonType(value)));
+    return numbersOf(value, what);
+}
+
+json shaderRequest(const json& request, const MentalRayShader& shader)
+{
+    const mrhost::Declaration& d = shader.declaration();
+    for (auto it = request.begin(); it != request.end(); ++it) {
+        static const char* const kFields[] = {"shader", "lights", "state", "irradiance", "result", "connected"};
+        bool known = false;
+        for (const char* f : kFields)
+            known = known || it.key() == f;
+        if (!known)
+            throw InputError("unknown field '" + it.key() + "' in a shader request");
+    }
+    mrhost::clearScene();
+    std::map<std::string, miTag> lightTags;
+    if (request.contains("lights")) {
+        requireObject(request["lights"], "\"lights\"");
+        for (auto it = request["lights"].begin(); it != request["lights"].end(); ++it)
+            lightTags[it.key()] = mrhost::addLight(lightOf(it.value(), it.key()));
+    }
+
+    mrhost::BlockBuilder builder(d);
+    const json& params = request.at("shader");
+    requireObject(params, "\"shader\"");
+    for (auto it = params.begin(); it != params.end(); ++it) {
+        const mrhost::Parameter* p = d.find(it.key());
+        if (!p)
+            throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
+        if (p->array) {
+            if (!it.value().is_array())
+                throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
+            std::vector<miTag> tags;
+            for (const json& name : it.value()) {
+                if (!name.is_string())
+                    throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
+                const auto found = lightTags.find(name.get<std::string>());
+                if (found == lightTags.end())
+                    throw InputError("unknown light '" + name.get<std::string>() + "' in parameter '" + p->name + "'");
+                tags.push_back(found->second);
+            }
+            builder.setArray(p->name, tags);
+        } else {
+            setShaderValue(builder, p->name, parameterValue(*p, it.value(), d.name));
+        }
+    }
+
+    mrhost::ShaderCall call(builder.bytes());
+    builder.write(call.parameters());
+    miState& state = call.state();
+    state.normal = {0.0f, 0.0f, 1.0f};
+    state.dir = {0.0f, 0.0f, -1.0f};
+    state.point = {0.0f, 0.0f, 0.0f};
+    static int primitive;  // the renderer shades a primitive
+    state.pri = &primitive;
+    if (request.contains("state")) {
+        requireObject(request["state"], "\"state\"");
+        for (auto it = request["state"].begin(); it != request["state"].end(); ++it) {
+            const std::string field = "state field '" + it.key() + "'";
+            if (it.key() == "normal")
+                state.normal = vectorOf(it.value(), field);
+            else if (it.key() == "dir")
+                state.dir = vectorOf(it.value(), field);
+            else if (it.key() == "point")
+                state.point = vectorOf(it.value(), field);
+            else
+                throw InputError("unknown state field '" + it.key() + "' (normal, dir, point)");
+        }
+    }
+    if (request.contains("connected")) {
+        requireObject(request["connected"], "\"connected\"");
+        for (auto it = request["connected"].begin(); it != request["connected"].end(); ++it) {
+            const mrhost::Parameter* p = d.find(it.key());
+            if (!p || p->array)
+                throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
+            // The connected shader's output, laid out as the parameter's own type.
+            mrhost::BlockBuilder one(d);
+            one.set(p->name, parameterValue(*p, it.value(), d.name));
+            std::vector<char> block(one.bytes());
+            one.write(block.data());
+            call.connect(p->offset, mrhost::addConnection(block.data() + p->offset, p->size));
+        }
+    }
+    mrhost::setIrradiance(request.contains("irradiance") ? colourOf(request["irradiance"], "\"irradiance\"", 1.0f)
+                                                         : miColor{0.0f, 0.0f, 0.0f, 1.0f});
+    miColor result = request.contains("result") ? colourOf(request["result"], "\"result\"", 0.0f)
+                                                : miColor{0.0f, 0.0f, 0.0f, 0.0f};
+    shader.shade(&result, call);
+    return json{{"result", {result.r, result.g, result.b, result.a}}};
+}
+
+// JSON text with every number printed so it reads back as the same float.
+void writeJson(std::ostream& out, const json& v)
+{
+    if (v.is_object()) {
+        out << '{';
+        bool first = true;
+        for (auto it = v.begin(); it != v.end(); ++it) {
+            out << (first ? "" : ", ") << json(it.key()).dump() << ": ";
+            writeJson(out, it.value());
+            first = false;
+        }
+        out << '}';
+    } else if (v.is_array()) {
+        out << '[';
+        for (std::size_t i = 0; i < v.size(); ++i) {
+            out << (i ? ", " : "");
+            writeJson(out, v[i]);
+        }
+        out << ']';
+    } else if (v.is_number_float()) {
+        out << formatFloat(v.get<float>());
+    } else {
+        out << v.dump();
+    }
+}
+
+}  // namespace
+
+std::string shadeLine(const std::string& line, int number, const MayaPlugin& plugin, const MentalRayShader& shader,
+                      bool* failed)
+{
+    std::ostringstream out;
+    *failed = false;
+    try {
+        json request;
+        try {
+            request = json::parse(line);
+        } catch (const json::parse_error& e) {
+            const char* at = std::strstr(e.what(), "syntax error");
+            throw InputError(std::string("not JSON: ") + (at ? at : e.what()));
+        }
+        if (!request.is_object())
+            throw InputError("a request is a JSON object with \"node\" or \"shader\"");
+        const bool node = request.contains("node"), shaderCall = request.contains("shader");
+        if (node == shaderCall)
+            throw InputError(node ? "a request has \"node\" or \"shader\", not both"
+                                  : "a request needs \"node\" or \"shader\"");
+        if (node) {
+            for (auto it = request.begin(); it != request.end(); ++it)
+                if (it.key() != "node" && it.key() != "get")
+                    throw InputError("unknown field '" + it.key() + "' in a node request");
+        }
+        writeJson(out, node ? nodeRequest(request, plugin) : shaderRequest(request, shader));
+    } catch (const std::exception& e) {
+        *failed = true;
+        out.str("");
+        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + e.what()}});
+    }
+    return out.str();
+}
+
+int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, const MentalRayShader& shader)
+{
+    std::string line;
+    int number = 0;
+    bool anyFailed = false;
+    while (std::getline(in, line)) {
+        ++number;
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;  // blank lines are not requests
+        bool failed = false;
+        out << shadeLine(line, number, plugin, shader, &failed) << '\n';
+        anyFailed = anyFailed || failed;
+    }
+    out.flush();
+    return anyFailed ? kExitBadInput : kExitOk;
+}
+
+}  // namespace cwtool

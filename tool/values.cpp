@@ -1,0 +1,94 @@
+#include "values.h"
+
+#include "errors.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace cwtool {
+
+Setting parseSetting(const std::string& text)
+{
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
+        throw InputError("--set '" + text + "': expected NAME=VALUE, such as color=0.8,0.3,0.1");
+    Setting s;
+    s.name = text.substr(0, eq);
+    const std::string value = text.substr(eq + 1);
+    if (value == "true" || value == "on") {
+        s.numbers = {1.0};
+        return s;
+    }
+    if (value == "false" || value == "off") {
+        s.numbers = {0.0};
+        return s;
+    }
+    std::stringstream parts(value);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        char* end = nullptr;
+        const double v = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end || !std::isfinite(v))
+            throw InputError("--set '" + text + "': '" + part + "' is not a number");
+        s.numbers.push_back(v);
+    }
+    if (!value.empty() && value.back() == ',')
+        throw InputError("--set '" + text + "': a value is missing after the last comma");
+    return s;
+}
+
+bool nodeHasInput(const mayahost::NodeType& type, const std::string& name)
+{
+    const mayahost::Attribute* a = type.find(name);
+    return a && a->flags.writable && !(a->parent && !a->parent->flags.writable) && !a->arrayRoot &&
+           !a->flags.array;
+}
+
+bool shaderHasParameter(const mrhost::Declaration& declaration, const std::string& name)
+{
+    const mrhost::Parameter* p = declaration.find(name);
+    return p && !p->array;
+}
+
+void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers)
+{
+    mayahost::AttrValue v;
+    v.count = static_cast<int>(numbers.size());
+    if (v.count > 3)
+        v.count = 4;  // too many: let the host say so
+    for (int i = 0; i < 3 && i < static_cast<int>(numbers.size()); ++i)
+        v.v[i] = static_cast<float>(numbers[i]);
+    try {
+        node.setAttr(name, v);
+    } catch (const mayahost::Error& e) {
+        throw InputError(e.what());
+    }
+}
+
+void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers)
+{
+    try {
+        builder.set(name, numbers);
+    } catch (const mrhost::DeclarationError& e) {
+        throw InputError(e.what());
+    }
+}
+
+std::string formatFloat(float value)
+{
+    if (std::isnan(value))
+        return "null";  // JSON has no NaN
+    if (std::isinf(value))
+        return value > 0 ? "1e999" : "-1e999";
+    char text[32];
+    for (int precision = 6; precision <= 9; ++precision) {
+        std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));
+        if (std::strtof(text, nullptr) == value)
+            break;
+    }
+    return text;
+}
+
+}  // namespace cwtool

@@ -1,0 +1,37 @@
+// Setting node attributes and shader parameters by name, with one checking for
+// the `shade` requests and the `render --set` options.
+#ifndef COOLWARM_TOOL_VALUES_H
+#define COOLWARM_TOOL_VALUES_H
+
+#include "declaration.h"
+#include "mayaHost.h"
+
+#include <string>
+#include <vector>
+
+namespace cwtool {
+
+// NAME=VALUE, VALUE being numbers separated by commas or a boolean word.
+struct Setting {
+    std::string name;
+    std::vector<double> numbers;
+};
+
+// Throws InputError naming the text when it is not NAME=VALUE.
+Setting parseSetting(const std::string& text);
+
+bool nodeHasInput(const mayahost::NodeType& type, const std::string& name);
+bool shaderHasParameter(const mrhost::Declaration& declaration, const std::string& name);
+
+// Through the host's setAttr (hard limits clamp); throws InputError with the
+// host's complaint.
+void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers);
+// Into the parameter block; throws InputError with the builder's complaint.
+void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers);
+
+// Shortest decimal text that reads back as the same single-precision value.
+std::string formatFloat(float value);
+
+}  // namespace cwtool
+
+#endif
