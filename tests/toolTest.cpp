@@ -1,0 +1,301 @@
+// The coolwarm tool run as a user runs it: JSON in and out, images out.
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
+#include <nlohmann/json.hpp>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+// Single-precision worked values printed and read back.
+constexpr float kTol = 1e-6f;
+// The scene's background, linear 0.8, as an 8-bit sRGB file holds it.
+constexpr float kBackgroundSrgb = 231.0f / 255.0f;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Tool : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("coolwarm-tool-" + std::to_string(getpid()) + "-" +
+                                           testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+
+    Outcome run(const std::string& arguments, const std::string& input = "") const
+    {
+        const std::string in = path("stdin"), out = path("stdout"), err = path("stderr");
+        std::ofstream(in) << input;
+        const std::string command = std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm " + arguments + " <" + in +
+                                    " >" + out + " 2>" + err;
+        const int raw = std::system(command.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    }
+
+    std::vector<json> lines(const std::string& text) const
+    {
+        std::vector<json> out;
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line))
+            out.push_back(json::parse(line));
+        return out;
+    }
+
+    fs::path dir;
+};
+
+// What the pixels of an image are like: counts by hue.
+struct PixelStats {
+    int total = 0, background = 0, cool = 0, warm = 0, outline = 0;
+};
+
+PixelStats stats(const std::string& file, float background)
+{
+    OIIO::ImageBuf image(file);
+    EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT)) << image.geterror();
+    PixelStats s;
+    for (OIIO::ImageBuf::ConstIterator<float> p(image); !p.done(); ++p) {
+        const float r = p[0], g = p[1], b = p[2];
+        ++s.total;
+        if (std::fabs(r - background) < 0.01f && std::fabs(g - background) < 0.01f && std::fabs(b - background) < 0.01f)
+            ++s.background;
+        else if (b > r + 0.02f)
+            ++s.cool;
+        else if (r > b + 0.02f && g > b)
+            ++s.warm;
+        if (r > 0.2f && g == 0.0f && b == 0.0f)
+            ++s.outline;
+    }
+    return s;
+}
+
+}  // namespace
+
+TEST_F(Tool, ShadeGivesTheWorkedValuesOfBothDeliverables)
+{
+    const std::string requests =
+        R"({"node": {"color": [1, 0.5, 0], "alpha": 0.2, "beta": 0.6, "blue": 0.4, "yellow": 0.4, "diffuse": 0.8,)"
+        R"( "outLineWidth": 0, "normalCamera": [0, 0, 1], "rayDirection": [0, 0, -1],)"
+        R"( "lightDataArray": [{"lightDirection": [0, 0, 1], "lightAmbient": false}]}})"
+        "\n"
+        R"({"node": {"c": [1, 0.5, 0], "alp": 0.2, "bta": 0.6, "ble": 0.4, "ylw": 0.4, "olw": 0, "it": [0.25, 0.5, 1],)"
+        R"( "n": [1, 0, 0], "rad": [0, 0, -1], "ltd": [{"lightDirection": [1, 0, 0], "lightAmbient": false}]},)"
+        R"( "get": ["outTransparency", "outColorG"]})"
+        "\n"
+        R"({"shader": {"color": [1, 0.5, 0], "alpha": 0.2, "beta": 0.6, "blue": 0.4, "yellow": 0.4, "diffuse": 0.8,)"
+        R"( "specularColor": [0, 0, 0], "light": ["key", "back"]}, "lights": {"key": {"samples":)"
+        R"( [{"color": [1, 1, 1], "direction": [0, 0, 1]}, {"color": [1, 1, 1], "direction": [0, 0, -1]}]},)"
+        R"( "back": {"samples": [{"color": [1, 1, 1], "direction": [0, 0, -1]}]}}, "result": [0.1, 0.2, 0.3, 0.5]})"
+        "\n"
+        R"({"shader": {"color": [1, 0.5, 0], "diffuse": 0, "computeIrradiance": true}, "irradiance": [1, 1, 1],)"
+        R"( "connected": {"incandescence": [0.5, 0, 0]}})"
+        "\n";
+    const Outcome r = run("shade", requests);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 4u);
+    EXPECT_NEAR(replies[0]["outColor"][0].get<float>(), 0.16f, kTol);
+    EXPECT_NEAR(replies[0]["outColor"][2].get<float>(), 0.32f, kTol);
+    EXPECT_EQ(replies[0]["outTransparency"], json::array({0, 0, 0}));
+    // Facing light, edge-on to the viewer with the outline off: the cool colour times (1 - Tr).
+    EXPECT_NEAR(replies[1]["outColorG"].get<float>(), 0.08f * 0.5f, kTol);
+    EXPECT_EQ(replies[1]["outTransparency"], json::array({0.25, 0.5, 1}));
+    EXPECT_FALSE(replies[1].contains("outColor"));
+    // key averages d = 1 and d = -1; back adds the warm colour; onto the incoming result.
+    const json& result = replies[2]["result"];
+    EXPECT_NEAR(result[0].get<float>(), 0.1f + 0.48f + 0.8f, kTol);
+    EXPECT_NEAR(result[1].get<float>(), 0.2f + 0.32f + 0.56f, kTol);
+    EXPECT_NEAR(result[2].get<float>(), 0.3f + 0.16f + 0.0f, kTol);
+    EXPECT_EQ(result[3].get<float>(), 1.0f);
+    // Irradiance term plus a connected incandescence.
+    EXPECT_NEAR(replies[3]["result"][0].get<float>(), 0.5f + 0.31831f, 1e-5f);
+    EXPECT_NEAR(replies[3]["result"][1].get<float>(), 0.159155f, 1e-5f);
+}
+
+TEST_F(Tool, ShadeReportsABadLineInItsPlaceAndGoesOn)
+{
+    const Outcome r = run("shade", "{\"node\": {}}\n{\"node\": {\"colr\": [1, 0, 0]}}\nnot json\n"
+                               "{\"shader\": {\"light\": [\"nope\"]}}\n{\"node\": {\"color\": [1, 0]}}\n"
+                               "{\"shader\": {\"colour\": [1, 1, 1]}}\n{\"node\": {}, \"shader\": {}}\n"
+                               "{\"node\": {\"lightDataArray\": [{\"lightDirection\": true}]}}\n{\"shader\": {}}\n");
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 9u);
+    EXPECT_TRUE(replies[0].contains("outColor"));
+    EXPECT_EQ(replies[1]["error"], "line 2: unknown attribute 'colr' of node coolwarm");
+    EXPECT_THAT(replies[2]["error"].get<std::string>(), testing::StartsWith("line 3: not JSON"));
+    EXPECT_EQ(replies[3]["error"], "line 4: unknown light 'nope' in parameter 'light'");
+    EXPECT_EQ(replies[4]["error"], "line 5: attribute 'color' of node coolwarm takes 3 values, got 2");
+    EXPECT_EQ(replies[5]["error"], "line 6: unknown parameter 'colour' of shader zarn_coolwarm");
+    EXPECT_THAT(replies[6]["error"].get<std::string>(), testing::HasSubstr("not both"));
+    EXPECT_THAT(replies[7]["error"].get<std::string>(), testing::HasSubstr("lightDirection"));
+    EXPECT_TRUE(replies[8].contains("result"));
+}
+
+TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
+{
+    Outcome r = run("describe node");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json node = json::parse(r.out);
+    EXPECT_EQ(node["name"], "coolwarm");
+    EXPECT_EQ(node["id"], 467240);
+    EXPECT_EQ(node["classification"], "shader/surface");
+    ASSERT_EQ(node["attributes"].size(), 68u);
+    EXPECT_EQ(node["attributes"][22]["longName"], "outLineWidth");
+    EXPECT_EQ(node["attributes"][22]["max"], 1.0);
+    EXPECT_EQ(node["attributes"][67]["longName"], "lightDataArray");
+    EXPECT_EQ(node["attributes"][67]["array"], true);
+
+    r = run("describe shader");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json shader = json::parse(r.out);
+    EXPECT_EQ(shader["version"], 1);
+    ASSERT_EQ(shader["parameters"].size(), 15u);
+    EXPECT_EQ(shader["parameters"][13]["name"], "irradianceColor");
+    EXPECT_EQ(shader["parameters"][13]["offset"], 108);
+
+    EXPECT_EQ(run("describe nodes").status, 1);
+}
+
+TEST_F(Tool, RenderShowsCoolLitFacesWarmTurnedAwayFacesAndOutlines)
+{
+    const std::string plain = path("plain.png"), outlined = path("outlined.png"), both = path("both.png");
+    Outcome r = run("render --renderer maya --size 160x120 --quiet --set outLineWidth=0 --set specularColor=0,0,0 --out " +
+                plain);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "") << "--quiet prints nothing";
+    const PixelStats p = stats(plain, kBackgroundSrgb);
+    EXPECT_EQ(p.total, 160 * 120);
+    EXPECT_GT(p.background, p.total / 20);
+    // The ground and the tops face the key light; the undersides face away.
+    EXPECT_GT(p.cool, p.total / 4);
+    EXPECT_GT(p.warm, p.total / 100);
+    EXPECT_GT(p.cool, 4 * p.warm);
+    EXPECT_EQ(p.outline, 0);
+
+    r = run("render --renderer maya --size 160x120 --quiet --set outLineWidth=0.35 --set outLineColor=1,0,0"
+            " --set specularColor=0,0,0 --out " + outlined);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const PixelStats o = stats(outlined, kBackgroundSrgb);
+    EXPECT_GT(o.outline, o.total / 400) << "silhouettes take the outline colour";
+    EXPECT_LT(o.outline, o.total / 20) << "only silhouettes";
+    EXPECT_EQ(o.background, p.background);
+
+    r = run("render --size 80x60 --samples 4 --threads 2 --out " + both);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, testing::HasSubstr("wrote " + both));
+    OIIO::ImageBuf image(both);
+    ASSERT_TRUE(image.read());
+    EXPECT_EQ(image.spec().width, 162) << "two panels and a separator";
+    EXPECT_EQ(image.spec().get_string_attribute("coolwarm:panels"), "maya,mentalray");
+}
+
+TEST_F(Tool, RenderLoadsAnObjWithoutNormals)
+{
+    std::ofstream(path("cube.obj")) << "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\n"
+                                       "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
+    const Outcome r = run("render --scene " + path("cube.obj") + " --size 64x48 --out " + path("cube.exr"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const PixelStats s = stats(path("cube.exr"), 0.8f);
+    EXPECT_GT(s.total - s.background, s.total / 10) << "the cube fills part of the frame";
+}
+
+TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
+{
+    std::ofstream(path("broken.obj")) << "v 0 0 0\nv 1 0 0\nf 1 2 7\n";
+    std::ofstream(path("empty.obj")) << "# nothing here\nv 0 0 0\n";
+    struct Case { std::string arguments, mentions; };
+    const std::string out = path("out.png");
+    const Case cases[] = {
+        {"render --scene " + path("missing.obj"), "missing.obj"},
+        {"render --scene " + path("broken.obj"), "broken.obj"},
+        {"render --scene " + path("empty.obj"), "empty.obj"},
+        {"render --set colr=1,0,0", "colr"},
+        {"render --set color=1,x,0", "color=1,x,0"},
+        {"render --set color=1,0", "color"},
+        {"render --set diffuse", "diffuse"},
+        {"render --size 0x10", "--size"},
+        {"render --renderer mentalray --set outLineWidth=0.2", "outLineWidth"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Outcome r = run(c.arguments + " --size 32x24 --out " + out);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, testing::HasSubstr(c.mentions));
+        EXPECT_FALSE(fs::exists(out));
+    }
+    const Outcome r = run("render --size 32x24 --out /nonexistent-folder/x.png");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::HasSubstr("/nonexistent-folder/x.png"));
+    const Outcome type = run("render --size 32x24 --out " + path("x.bmpx"));
+    EXPECT_EQ(type.status, 1);
+    EXPECT_THAT(type.err, testing::HasSubstr("x.bmpx"));
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::HasSubstr(".part")));
+}
+
+// Image regression: each folder under tests/images holds the command's
+// arguments and the reference image it must reproduce.
+TEST_F(Tool, ImagesMatchTheirReferences)
+{
+    // A pixel fails when a channel is off by more than this (8-bit: about 5 levels).
+    constexpr float kFailThreshold = 0.02f;
+    // Edges may move by a pixel between processors' ray casting paths.
+    constexpr double kMaxFailedShare = 0.005;
+    constexpr double kMaxMeanError = 0.002;
+    const fs::path cases = fs::path(COOLWARM_SOURCE_DIR) / "tests" / "images";
+    int count = 0;
+    for (const auto& entry : fs::directory_iterator(cases)) {
+        if (!entry.is_directory())
+            continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        ++count;
+        std::string arguments = slurp((entry.path() / "command").string());
+        while (!arguments.empty() && (arguments.back() == '\n' || arguments.back() == ' '))
+            arguments.pop_back();
+        const std::string rendered = path(entry.path().filename().string() + ".png");
+        const Outcome r = run(arguments + " --quiet --out " + rendered);
+        ASSERT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf reference((entry.path() / "reference.png").string()), actual(rendered);
+        ASSERT_TRUE(reference.read()) << reference.geterror();
+        ASSERT_TRUE(actual.read()) << actual.geterror();
+        ASSERT_EQ(reference.spec().width, actual.spec().width);
+        ASSERT_EQ(reference.spec().height, actual.spec().height);
+        const OIIO::ImageBufAlgo::CompareResults c =
+            OIIO::ImageBufAlgo::compare(actual, reference, kFailThreshold, kFailThreshold / 2);
+        const double pixels = static_cast<double>(reference.spec().width) * reference.spec().height;
+        EXPECT_LE(static_cast<double>(c.nfail) / pixels, kMaxFailedShare) << "max error " << c.maxerror;
+        EXPECT_LE(c.meanerror, kMaxMeanError);
+    }
+    EXPECT_GT(count, 0) << "no image cases under " << cases;
+}
