@@ -1,9 +1,103 @@
-// The Maya stand-in where its behaviour is subtle.
+// The Maya stand-in where its behaviour is subtle, on a small node type made
+// here rather than loaded from a plug-in.
+#include "mayaHost.h"
+
+#include <maya/MArrayDataHandle.h>
+#include <maya/MDataBlock.h>
 #include <maya/MFloatVector.h>
+#include <maya/MFnLightDataAttribute.h>
 #include <maya/MFnNumericAttribute.h>
+#include <maya/MFnPlugin.h>
 #include <maya/MPlug.h>
+#include <maya/MPxNode.h>
 
 #include <gtest/gtest.h>
+
+namespace {
+
+// A node with a colour input, a colour output and a light-data array. Its
+// compute walks the array past its end and reports what it saw.
+struct Probe : public MPxNode {
+    static MObject colourR, colourG, colourB, colour, outR, outG, outB, out, lights;
+    static MObject dir, dirX, dirY, dirZ, inten, intenR, intenG, intenB, amb, dif, spec, shadow, pre, blind;
+    static std::vector<MStatus> nextStatuses;
+    static unsigned counted;
+    static float firstIntensity;
+
+    static void* creator() { return new Probe; }
+    static MStatus initialize()
+    {
+        MFnNumericAttribute n;
+        colourR = n.create("colourR", "cr", MFnNumericData::kFloat, 0.25);
+        colourG = n.create("colourG", "cg", MFnNumericData::kFloat, 0.5);
+        colourB = n.create("colourB", "cb", MFnNumericData::kFloat, 0.75);
+        colour = n.create("colour", "c", colourR, colourG, colourB);
+        n.setMin(0.0, 0.0, 0.0);
+        n.setMax(1.0, 2.0, 3.0);
+        outR = n.create("outR", "or", MFnNumericData::kFloat, 0);
+        outG = n.create("outG", "og", MFnNumericData::kFloat, 0);
+        outB = n.create("outB", "ob", MFnNumericData::kFloat, 0);
+        out = n.create("out", "o", outR, outG, outB);
+        n.setWritable(false);
+        dirX = n.create("dirX", "dx", MFnNumericData::kFloat, 1);
+        dirY = n.create("dirY", "dy", MFnNumericData::kFloat, 1);
+        dirZ = n.create("dirZ", "dz", MFnNumericData::kFloat, 1);
+        dir = n.create("dir", "d", dirX, dirY, dirZ);
+        intenR = n.create("intenR", "ir", MFnNumericData::kFloat, 1);
+        intenG = n.create("intenG", "ig", MFnNumericData::kFloat, 1);
+        intenB = n.create("intenB", "ib", MFnNumericData::kFloat, 1);
+        inten = n.create("inten", "i", intenR, intenG, intenB);
+        amb = n.create("amb", "a", MFnNumericData::kBoolean, 1);
+        dif = n.create("dif", "df", MFnNumericData::kBoolean, 1);
+        spec = n.create("spec", "s", MFnNumericData::kBoolean, 0);
+        shadow = n.create("shadow", "sh", MFnNumericData::kFloat, 1);
+        pre = n.create("pre", "p", MFnNumericData::kFloat, 1);
+        blind = n.createAddr("blind", "b");
+        MFnLightDataAttribute l;
+        lights = l.create("lights", "l", dir, inten, amb, dif, spec, shadow, pre, blind);
+        l.setArray(true);
+        addAttribute(colour);
+        addAttribute(out);
+        addAttribute(lights);
+        attributeAffects(colour, out);
+        attributeAffects(lights, out);
+        return MS::kSuccess;
+    }
+    MStatus compute(const MPlug& plug, MDataBlock& block) override
+    {
+        if (!(plug == out))
+            return MS::kUnknownParameter;
+        MArrayDataHandle a = block.inputArrayValue(lights);
+        counted = a.elementCount();
+        nextStatuses.clear();
+        if (counted)
+            firstIntensity = a.inputValue().child(inten).asFloatVector().x;
+        for (unsigned i = 0; i < counted + 1; ++i)
+            nextStatuses.push_back(a.next());
+        MDataHandle h = block.outputValue(out);
+        h.asFloatVector() = block.inputValue(colour).asFloatVector();
+        h.setClean();
+        return MS::kSuccess;
+    }
+};
+
+MObject Probe::colourR, Probe::colourG, Probe::colourB, Probe::colour, Probe::outR, Probe::outG, Probe::outB, Probe::out,
+    Probe::lights, Probe::dir, Probe::dirX, Probe::dirY, Probe::dirZ, Probe::inten, Probe::intenR, Probe::intenG,
+    Probe::intenB, Probe::amb, Probe::dif, Probe::spec, Probe::shadow, Probe::pre, Probe::blind;
+std::vector<MStatus> Probe::nextStatuses;
+unsigned Probe::counted = 0;
+float Probe::firstIntensity = 0.0f;
+
+void registerProbe()
+{
+    if (mayahost::findNodeType("probe"))
+        return;
+    MObject none;
+    MFnPlugin plugin(none);
+    ASSERT_EQ(plugin.registerNode("probe", 0x100, Probe::creator, Probe::initialize), MS::kSuccess);
+}
+
+}  // namespace
 
 TEST(MayaStandin, NormalizeLeavesZeroAndTinyVectorsAlone)
 {
@@ -19,10 +113,61 @@ TEST(MayaStandin, NormalizeLeavesZeroAndTinyVectorsAlone)
     EXPECT_FLOAT_EQ(v.z, 0.8f);
 }
 
-TEST(MayaStandin, FloatVectorOperatorsAreDotAndCross)
+TEST(MayaStandin, PlugEqualityTellsChildrenFromTheirParent)
 {
-    const MFloatVector x(1.0f, 0.0f, 0.0f), y(0.0f, 1.0f, 0.0f);
-    EXPECT_EQ(x * y, 0.0f);
-    EXPECT_EQ(x ^ y, MFloatVector(0.0f, 0.0f, 1.0f));
-    EXPECT_EQ(2.0f * x, x * 2.0f);
+    registerProbe();
+    const MPlug child(MObject(), Probe::outG);
+    EXPECT_TRUE(child == Probe::outG);
+    EXPECT_FALSE(child == Probe::out);
+    EXPECT_TRUE(child.parent() == Probe::out);
+    EXPECT_TRUE(child.isChild());
+    EXPECT_FALSE(MPlug(MObject(), Probe::out).isChild());
+}
+
+TEST(MayaStandin, NextFailsAtTheEndAndKeepsFailing)
+{
+    registerProbe();
+    mayahost::Node node("probe");
+    mayahost::LightSample l[2];
+    l[0].intensity[0] = 0.5f;
+    node.setLights(l, 2);
+    node.getAttr("out");
+    EXPECT_EQ(Probe::counted, 2u);
+    EXPECT_EQ(Probe::firstIntensity, 0.5f) << "the handle starts on the first element";
+    ASSERT_EQ(Probe::nextStatuses.size(), 3u);
+    EXPECT_EQ(Probe::nextStatuses[0], MS::kSuccess);
+    EXPECT_EQ(Probe::nextStatuses[1], MS::kFailure);
+    EXPECT_EQ(Probe::nextStatuses[2], MS::kFailure);
+    node.setLights(nullptr, 0);
+    node.getAttr("out");
+    EXPECT_EQ(Probe::counted, 0u);
+}
+
+TEST(MayaStandin, SetAttrClampsToHardLimitsPerComponent)
+{
+    registerProbe();
+    mayahost::Node node("probe");
+    EXPECT_EQ(node.getAttr("out").v[2], 0.75f) << "the output computes from the defaults";
+    node.setAttr("colour", {3, {-1.0f, 5.0f, 2.5f}});
+    const mayahost::AttrValue c = node.getAttr("colour");
+    EXPECT_EQ(c.v[0], 0.0f);
+    EXPECT_EQ(c.v[1], 2.0f);
+    EXPECT_EQ(c.v[2], 2.5f);
+    EXPECT_THROW(node.setAttr("nothing", {1, {0.0f}}), mayahost::Error);
+    EXPECT_THROW(node.setAttr("colour", {1, {0.0f}}), mayahost::Error);
+}
+
+TEST(MayaStandin, DirtyPropagationReachesCompoundsAndChildrenTogether)
+{
+    registerProbe();
+    mayahost::Node node("probe");
+    node.getAttr("out");
+    EXPECT_FALSE(node.isDirty("outR"));
+    node.setAttr("colourG", {1, {0.1f}});
+    EXPECT_TRUE(node.isDirty("out"));
+    EXPECT_TRUE(node.isDirty("outB"));
+    EXPECT_EQ(node.getAttr("outG").v[0], 0.1f);
+    EXPECT_EQ(node.computeCalls(), 3u) << "out, then outG refused and out again";
+    EXPECT_EQ(node.lastComputePlug(), "out") << "a child the node does not know is asked for by its parent";
+    EXPECT_FALSE(node.isDirty("outR"));
 }
