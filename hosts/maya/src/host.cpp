@@ -600,24 +600,21 @@ void ShadingSampler::setLights(const LightSample* lights, std::size_t count)
     fillLights(*block_, *lightData_, lights, count);
 }
 
-MStatus ShadingSampler::outColor(float rgb[3])
+namespace {
+// The renderer's request for an output: computed if out of date, then read.
+MStatus requestOutput(DataBlockImpl& block, const Attribute& output, float rgb[3])
 {
-    const MStatus status = evaluate(*block_, *outColor_);
-    const MFloatVector& c = block_->values[outColor_->slot].v;
+    const MStatus status = evaluate(block, output);
+    const MFloatVector& c = block.values[output.slot].v;
     rgb[0] = c.x;
     rgb[1] = c.y;
     rgb[2] = c.z;
     return status;
 }
+}  // namespace
 
-MStatus ShadingSampler::outTransparency(float rgb[3])
-{
-    const MStatus status = evaluate(*block_, *outTransparency_);
-    const MFloatVector& c = block_->values[outTransparency_->slot].v;
-    rgb[0] = c.x;
-    rgb[1] = c.y;
-    rgb[2] = c.z;
-    return status;
-}
+MStatus ShadingSampler::outColor(float rgb[3]) { return requestOutput(*block_, *outColor_, rgb); }
+
+MStatus ShadingSampler::outTransparency(float rgb[3]) { return requestOutput(*block_, *outTransparency_, rgb); }
 
 }  // namespace mayahost
