@@ -19,7 +19,7 @@ namespace {
 // compute walks the array past its end and reports what it saw.
 struct Probe : public MPxNode {
     static MObject colourR, colourG, colourB, colour, outR, outG, outB, out, lights;
-    static MObject dir, dirX, dirY, dirZ, inten, intenR, intenG, intenB, amb, dif, spec, shadow, pre, blind;
+    static MObject dir, dirX, dirY, dirZ, inten, intenR, intenG, intenB, amb, dif, specular, shadow, pre, blind;
     static std::vector<MStatus> nextStatuses;
     static unsigned counted;
     static float firstIntensity;
@@ -49,12 +49,12 @@ struct Probe : public MPxNode {
         inten = n.create("inten", "i", intenR, intenG, intenB);
         amb = n.create("amb", "a", MFnNumericData::kBoolean, 1);
         dif = n.create("dif", "df", MFnNumericData::kBoolean, 1);
-        spec = n.create("spec", "s", MFnNumericData::kBoolean, 0);
+        specular = n.create("specular", "s", MFnNumericData::kBoolean, 0);
         shadow = n.create("shadow", "sh", MFnNumericData::kFloat, 1);
         pre = n.create("pre", "p", MFnNumericData::kFloat, 1);
         blind = n.createAddr("blind", "b");
         MFnLightDataAttribute l;
-        lights = l.create("lights", "l", dir, inten, amb, dif, spec, shadow, pre, blind);
+        lights = l.create("lights", "l", dir, inten, amb, dif, specular, shadow, pre, blind);
         l.setArray(true);
         addAttribute(colour);
         addAttribute(out);
@@ -83,7 +83,7 @@ struct Probe : public MPxNode {
 
 MObject Probe::colourR, Probe::colourG, Probe::colourB, Probe::colour, Probe::outR, Probe::outG, Probe::outB, Probe::out,
     Probe::lights, Probe::dir, Probe::dirX, Probe::dirY, Probe::dirZ, Probe::inten, Probe::intenR, Probe::intenG,
-    Probe::intenB, Probe::amb, Probe::dif, Probe::spec, Probe::shadow, Probe::pre, Probe::blind;
+    Probe::intenB, Probe::amb, Probe::dif, Probe::specular, Probe::shadow, Probe::pre, Probe::blind;
 std::vector<MStatus> Probe::nextStatuses;
 unsigned Probe::counted = 0;
 float Probe::firstIntensity = 0.0f;

@@ -88,14 +88,14 @@ void writeImage(const std::string& path, const Image& image, const std::string& 
     const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid()) + "." + ext;
 
     const bool linear = isLinear(ext);
-    OIIO::ImageSpec spec(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    spec.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
-    spec.attribute("ImageDescription", description);
-    spec.attribute("Software", "coolwarm preview");
+    OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
+    format.attribute("ImageDescription", description);
+    format.attribute("Software", "coolwarm preview");
     std::string panels;
     for (const std::string& p : image.panels)
         panels += (panels.empty() ? "" : ",") + p;
-    spec.attribute("coolwarm:panels", panels);
+    format.attribute("coolwarm:panels", panels);
 
     if (temporary.size() < sizeof partialPath) {
         std::memcpy(partialPath, temporary.c_str(), temporary.size() + 1);
@@ -110,7 +110,7 @@ void writeImage(const std::string& path, const Image& image, const std::string& 
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(temporary);
     if (!out)
         throw InputError("--out '" + path + "': cannot write this image type: " + OIIO::geterror());
-    bool ok = out->open(temporary, spec);
+    bool ok = out->open(temporary, format);
     if (ok) {
         if (linear) {
             ok = out->write_image(OIIO::TypeDesc::FLOAT, image.rgb.data());

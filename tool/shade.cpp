@@ -179,28 +179,28 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
 // ---------------------------------------------------------------------------
 // Shader requests
 
-mrhost::Light lightOf(const json& spec, const std::string& name)
+mrhost::Light lightOf(const json& description, const std::string& name)
 {
     const std::string what = "light '" + name + "'";
-    requireObject(spec, what);
+    requireObject(description, what);
     mrhost::Light l;
-    if (spec.contains("samples") && spec["samples"].is_array()) {
+    if (description.contains("samples") && description["samples"].is_array()) {
         l.kind = mrhost::Light::Listed;
-        for (const json& s : spec["samples"]) {
+        for (const json& s : description["samples"]) {
             requireObject(s, what + " sample");
             if (!s.contains("color") || !s.contains("direction"))
                 throw InputError(what + ": every sample has a \"color\" and a \"direction\"");
             l.listed.push_back({colourOf(s["color"], what + " sample color", 1.0f),
                                 vectorOf(s["direction"], what + " sample direction")});
         }
-        for (auto it = spec.begin(); it != spec.end(); ++it)
+        for (auto it = description.begin(); it != description.end(); ++it)
             if (it.key() != "samples")
                 throw InputError(what + ": a listed light takes only \"samples\", not \"" + it.key() + "\"");
         return l;
     }
-    if (!spec.contains("type") || !spec["type"].is_string())
+    if (!description.contains("type") || !description["type"].is_string())
         throw InputError(what + " needs \"samples\" or a \"type\" (point, directional or area)");
-    const std::string type = spec["type"].get<std::string>();
+    const std::string type = description["type"].get<std::string>();
     if (type == "point")
         l.kind = mrhost::Light::Point;
     else if (type == "directional")
@@ -211,7 +211,7 @@ mrhost::Light lightOf(const json& spec, const std::string& name)
         throw InputError(what + ": unknown type '" + type + "' (point, directional or area)");
     miVector facing{0.0f, -1.0f, 0.0f};
     float sizeU = 1.0f, sizeV = 1.0f;
-    for (auto it = spec.begin(); it != spec.end(); ++it) {
+    for (auto it = description.begin(); it != description.end(); ++it) {
         const std::string& key = it.key();
         const std::string field = what + " " + key;
         if (key == "type") {
