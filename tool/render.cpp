@@ -346,14 +346,14 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     const CameraFrame frame(scene.camera);
     times->buildBvh = seconds(start);
 
-    // The material's settings, once for the whole image.
+    // The material's settings, once for the whole image: the scene's own, then
+    // the command line's.
+    std::vector<Setting> material = scene.material;
+    material.insert(material.end(), settings.settings.begin(), settings.settings.end());
     std::unique_ptr<mayahost::Node> node;
     if (plugin) {
         node.reset(new mayahost::Node(plugin->type().name));
-        for (const Setting& set : scene.material)
-            if (nodeHasInput(plugin->type(), set.name))
-                setNodeValue(*node, set.name, set.numbers);
-        for (const Setting& set : settings.settings)
+        for (const Setting& set : material)
             if (nodeHasInput(plugin->type(), set.name))
                 setNodeValue(*node, set.name, set.numbers);
     }
@@ -361,10 +361,7 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     OcclusionContext occlusionContext{&caster, &frame};
     if (shader) {
         block.reset(new mrhost::BlockBuilder(shader->declaration()));
-        for (const Setting& set : scene.material)
-            if (shaderHasParameter(shader->declaration(), set.name))
-                setShaderValue(*block, set.name, set.numbers);
-        for (const Setting& set : settings.settings)
+        for (const Setting& set : material)
             if (shaderHasParameter(shader->declaration(), set.name))
                 setShaderValue(*block, set.name, set.numbers);
         // The scene's lights, in the camera space the states are in.
