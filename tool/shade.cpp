@@ -19,11 +19,6 @@ using nlohmann::json;
 
 namespace {
 
-const char* jsonType(const json& v)
-{
-    return v.type_name();
-}
-
 // Numbers from a JSON number, boolean, or array of numbers.
 std::vector<double> numbersOf(const json& v, const std::string& what)
 {
@@ -35,12 +30,12 @@ std::vector<double> numbersOf(const json& v, const std::string& what)
         std::vector<double> out;
         for (const json& e : v) {
             if (!e.is_number())
-                throw InputError(what + " takes numbers, got " + std::string(jsonType(e)) + " in its array");
+                throw InputError(what + " takes numbers, got " + std::string(e.type_name()) + " in its array");
             out.push_back(e.get<double>());
         }
         return out;
     }
-    throw InputError(what + " takes a number or an array of numbers, got " + std::string(jsonType(v)));
+    throw InputError(what + " takes a number or an array of numbers, got " + std::string(v.type_name()));
 }
 
 std::vector<double> triple(const json& v, const std::string& what)
@@ -69,7 +64,7 @@ miColor colourOf(const json& v, const std::string& what, float alpha)
 void requireObject(const json& v, const std::string& what)
 {
     if (!v.is_object())
-        throw InputError(what + " must be a JSON object, got " + std::string(jsonType(v)));
+        throw InputError(what + " must be a JSON object, got " + std::string(v.type_name()));
 }
 
 // ---------------------------------------------------------------------------
@@ -84,11 +79,11 @@ void setNodeAttribute(mayahost::Node& node, const std::string& name, const json&
         throw InputError("unknown attribute '" + name + "' of node " + type.name);
     const std::string what = "attribute '" + name + "' of node " + type.name;
     if (a->kind == mayahost::AttrKind::Boolean && !value.is_boolean())
-        throw InputError(what + " takes true or false, got " + std::string(jsonType(value)));
+        throw InputError(what + " takes true or false, got " + std::string(value.type_name()));
     if (a->kind == mayahost::AttrKind::Float && !value.is_number())
-        throw InputError(what + " takes a number, got " + std::string(jsonType(value)));
+        throw InputError(what + " takes a number, got " + std::string(value.type_name()));
     if (a->kind == mayahost::AttrKind::Compound && !value.is_array())
-        throw InputError(what + " takes an array of 3 numbers, got " + std::string(jsonType(value)));
+        throw InputError(what + " takes an array of 3 numbers, got " + std::string(value.type_name()));
     setNodeValue(node, name, numbersOf(value, what));
 }
 
@@ -262,12 +257,12 @@ std::vector<double> parameterValue(const mrhost::Parameter& p, const json& value
 {
     const std::string what = "parameter '" + p.name + "' of shader " + shaderName;
     if (p.type == "boolean" && !value.is_boolean())
-        throw InputError(what + " takes true or false, got " + std::string(jsonType(value)));
+        throw InputError(what + " takes true or false, got " + std::string(value.type_name()));
     if ((p.type == "scalar" || p.type == "integer") && !value.is_number())
-        throw InputError(what + " takes a number, got " + std::string(jsonType(value)));
+        throw InputError(what + " takes a number, got " + std::string(value.type_name()));
     if ((p.type == "color" || p.type == "vector") && !value.is_array())
         throw InputError(what + " takes an array of " + (p.type == "color" ? "3 or 4" : "3") + " numbers, got " +
-                         std::string(jsonType(value)));
+                         std::string(value.type_name()));
     return numbersOf(value, what);
 }
 

@@ -238,7 +238,6 @@ public:
     MStatus outTransparency(float rgb[3]);
 
 private:
-    Node& node_;
     std::unique_ptr<DataBlockImpl> block_;
     const Attribute* pointCamera_;
     const Attribute* normalCamera_;

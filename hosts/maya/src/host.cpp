@@ -568,8 +568,7 @@ std::string Node::lastComputePlug() const { return block_->lastCompute ? block_-
 // ShadingSampler
 
 ShadingSampler::ShadingSampler(Node& node)
-    : node_(node),
-      block_(new DataBlockImpl(node.block())),
+    : block_(new DataBlockImpl(node.block())),
       pointCamera_(&require(node.type(), "pointCamera")),
       normalCamera_(&require(node.type(), "normalCamera")),
       rayDirection_(&require(node.type(), "rayDirection")),

@@ -297,8 +297,6 @@ private:
     std::size_t pos_ = 0;
 };
 
-std::string describeValues(const std::vector<double>& v) { return std::to_string(v.size()); }
-
 }  // namespace
 
 int Parameter::arity() const
@@ -375,7 +373,7 @@ void BlockBuilder::set(const std::string& name, const std::vector<double>& value
     if (static_cast<int>(v.size()) != p.arity())
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " (" + p.type +
                                ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
-                               " values, got " + describeValues(values));
+                               " values, got " + std::to_string(values.size()));
     values_[name] = v;
 }
 
