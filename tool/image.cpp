@@ -2,6 +2,7 @@
 
 #include "errors.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <unistd.h>
@@ -60,7 +61,52 @@ float srgbEncode(float linear)
     return linear <= 0.0031308f ? 12.92f * linear : 1.055f * std::pow(linear, 1.0f / 2.4f) - 0.055f;
 }
 
+OIIO::ImageSpec imageSpec(const Image& image, bool linear, const std::string& description)
+{
+    OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
+    format.attribute("ImageDescription", description);
+    format.attribute("Software", "coolwarm preview");
+    std::string panels;
+    for (const std::string& p : image.panels)
+        panels += (panels.empty() ? "" : ",") + p;
+    format.attribute("coolwarm:panels", panels);
+    return format;
+}
+
+// Linear pixels as they are, or sRGB-encoded 8-bit ones.
+bool writePixels(OIIO::ImageOutput& out, const std::string& name, const OIIO::ImageSpec& format, const Image& image,
+                 bool linear)
+{
+    bool ok = out.open(name, format);
+    if (ok) {
+        if (linear) {
+            ok = out.write_image(OIIO::TypeDesc::FLOAT, image.rgb.data());
+        } else {
+            std::vector<unsigned char> bytes(image.rgb.size());
+            for (std::size_t i = 0; i < bytes.size(); ++i)
+                bytes[i] = static_cast<unsigned char>(std::lround(255.0f * srgbEncode(image.rgb[i])));
+            ok = out.write_image(OIIO::TypeDesc::UINT8, bytes.data());
+        }
+        ok = out.close() && ok;
+    }
+    return ok;
+}
+
 }  // namespace
+
+std::string encodeImage(const Image& image, const std::string& type, const std::string& description)
+{
+    const bool linear = isLinear(type);
+    const std::string name = "image." + type;
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
+    if (!out || !out->supports("ioproxy") || !out->set_ioproxy(&memory) ||
+        !writePixels(*out, name, imageSpec(image, linear, description), image, linear))
+        throw InternalError("cannot encode a " + type + " image: " + (out ? out->geterror() : OIIO::geterror()));
+    return std::string(bytes.begin(), bytes.end());
+}
 
 void checkOutputPath(const std::string& path)
 {
@@ -88,14 +134,7 @@ void writeImage(const std::string& path, const Image& image, const std::string& 
     const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid()) + "." + ext;
 
     const bool linear = isLinear(ext);
-    OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
-    format.attribute("ImageDescription", description);
-    format.attribute("Software", "coolwarm preview");
-    std::string panels;
-    for (const std::string& p : image.panels)
-        panels += (panels.empty() ? "" : ",") + p;
-    format.attribute("coolwarm:panels", panels);
+    const OIIO::ImageSpec format = imageSpec(image, linear, description);
 
     if (temporary.size() < sizeof partialPath) {
         std::memcpy(partialPath, temporary.c_str(), temporary.size() + 1);
@@ -110,19 +149,7 @@ void writeImage(const std::string& path, const Image& image, const std::string& 
     std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(temporary);
     if (!out)
         throw InputError("--out '" + path + "': cannot write this image type: " + OIIO::geterror());
-    bool ok = out->open(temporary, format);
-    if (ok) {
-        if (linear) {
-            ok = out->write_image(OIIO::TypeDesc::FLOAT, image.rgb.data());
-        } else {
-            std::vector<unsigned char> bytes(image.rgb.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<unsigned char>(std::lround(255.0f * srgbEncode(image.rgb[i])));
-            ok = out->write_image(OIIO::TypeDesc::UINT8, bytes.data());
-        }
-        ok = out->close() && ok;
-    }
-    if (!ok) {
+    if (!writePixels(*out, temporary, format, image, linear)) {
         const std::string why = out->geterror();
         std::remove(temporary.c_str());
         throw InputError("--out '" + path + "': writing failed: " + why);

@@ -16,6 +16,9 @@ void checkOutputPath(const std::string& path);
 
 void writeImage(const std::string& path, const Image& image, const std::string& description);
 
+// The image as the bytes of a file of `type` ("png" or "exr"), in memory.
+std::string encodeImage(const Image& image, const std::string& type, const std::string& description);
+
 }  // namespace cwtool
 
 #endif

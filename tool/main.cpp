@@ -3,6 +3,7 @@
 //   coolwarm shade [FILE]             evaluate JSON requests, one per line
 //   coolwarm describe node|shader     what the hosts see of the deliverables
 //   coolwarm render [options]         a preview image of a scene
+//   coolwarm serve [options]          the lookdev page on a local web server
 //
 // Every command loads the built deliverables the way their hosts do: the Maya
 // plug-in through the Maya stand-in, the shader library bound to the stand-in
@@ -13,6 +14,7 @@
 #include "image.h"
 #include "render.h"
 #include "scene.h"
+#include "serve.h"
 #include "shade.h"
 #include "values.h"
 
@@ -195,6 +197,24 @@ int main(int argc, char** argv)
     renderCmd->add_flag("--verbose", r.verbose, "Print the time of each phase")->group("Output");
     renderCmd->footer(kExitCodes);
 
+    ServeOptions serveOptions;
+    CLI::App* serveCmd = app.add_subcommand("serve", "Serve the lookdev page: tune the material in a browser and see "
+                                                     "both renderers answer");
+    serveCmd->add_option("--host", serveOptions.host, "Address to listen on (another than loopback lets other "
+                                                      "machines in)")
+        ->capture_default_str()
+        ->group("Server");
+    serveCmd->add_option("--port", serveOptions.port, "Port to listen on (0: any free one)")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str()
+        ->group("Server");
+    serveCmd->add_option("--scene", serveOptions.scenes, "OBJ file the page may show, besides the built-in scene and "
+                                                         "the swatch (repeatable)")
+        ->group("Scene");
+    serveCmd->footer(std::string("\nThe page and its JSON API (GET /api/schema, GET /api/version, POST /api/render) "
+                                 "answer only\nrequests addressed to the served host and port. Ctrl-C stops.\n") +
+                     kExitCodes);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -207,6 +227,8 @@ int main(int argc, char** argv)
             return runShadeCommand(shadeFile);
         if (describe->parsed())
             return runDescribe(describeWhat);
+        if (serveCmd->parsed())
+            return runServe(serveOptions);
         return runRender(r);
     } catch (const InputError& e) {
         std::fprintf(stderr, "coolwarm: %s\n", e.what());

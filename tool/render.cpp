@@ -225,6 +225,8 @@ void renderTiles(Shared& s)
     const int totalTiles = tilesPerPanel * s.panelCount;
 
     for (int tile; (tile = s.nextTile.fetch_add(1)) < totalTiles;) {
+        if (s.settings.cancel && s.settings.cancel->load(std::memory_order_relaxed))
+            break;
         const int panel = tile / tilesPerPanel;
         const bool maya = s.panelCount == 2 ? panel == 0 : s.node != nullptr;
         const int tx = tile % tilesPerPanel % s.tilesX, ty = tile % tilesPerPanel / s.tilesX;
@@ -416,7 +418,8 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
             }
         });
     if (settings.progress) {
-        while (shared.doneTiles.load() < totalTiles && !failed.load()) {
+        while (shared.doneTiles.load() < totalTiles && !failed.load() &&
+               !(settings.cancel && settings.cancel->load())) {
             drawProgress(shared.doneTiles.load(), totalTiles, seconds(start));
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -428,6 +431,7 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
         std::fprintf(stderr, "\n");
     }
     mrhost::setOcclusion(nullptr, nullptr);
+    times->tilesDone = shared.doneTiles.load();
     if (failure)
         std::rethrow_exception(failure);
     times->render = seconds(start);

@@ -6,6 +6,7 @@
 #include "scene.h"
 #include "values.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ struct RenderSettings {
     int threads = 0;   // 0: every core
     std::vector<Setting> settings;
     bool progress = false;  // a live progress bar on stderr
+    // When it turns true the threads stop taking tiles and render() returns at
+    // once with the image unfinished; the caller discards it.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 struct Image {
@@ -35,6 +39,7 @@ struct Image {
 struct RenderTimes {
     double buildBvh = 0.0, render = 0.0;
     int tiles = 0;
+    int tilesDone = 0;  // fewer than tiles when cancelled
 };
 
 // Checks every --set against the deliverables that will be drawn; throws

@@ -174,6 +174,16 @@ Scene defaultScene()
     return s;
 }
 
+Scene swatchScene()
+{
+    Scene s;
+    s.description = "swatch: a sphere";
+    s.meshes.push_back(sphere({0.0f, 0.0f, 0.0f}, 1.0f));
+    addDefaultLights(s, {0.0f, 0.0f, 0.0f}, 1.5f);
+    s.camera.eye = {0.0f, 0.8f, 4.2f};
+    return s;
+}
+
 Scene loadObjScene(const std::string& path)
 {
     {

@@ -60,6 +60,9 @@ struct Scene {
 // light, a three-quarter camera.
 Scene defaultScene();
 
+// One sphere filling the frame, the default lights, no look of its own.
+Scene swatchScene();
+
 // A mesh from an OBJ file, framed automatically, with the default lights.
 // Throws InputError naming the file for a missing, unreadable or empty one.
 Scene loadObjScene(const std::string& path);
