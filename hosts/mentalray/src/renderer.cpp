@@ -115,6 +115,16 @@ int lightSampleCount(const Light& light)
     }
 }
 
+// Stratified over a near-square grid of cells, one sample per cell.
+void areaSampleOffset(const Light& light, int index, float* s, float* t)
+{
+    const int n = lightSampleCount(light);
+    int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
+    const int rows = (n + columns - 1) / columns;
+    *s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
+    *t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+}
+
 LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
 {
     LightSampleGeometry g;
@@ -131,12 +141,8 @@ LightSampleGeometry lightSample(const Light& light, int index, const miVector& p
         g.distance = std::numeric_limits<float>::infinity();
         break;
     case Light::Area: {
-        // Stratified over a near-square grid of cells, one sample per cell.
-        const int n = lightSampleCount(light);
-        int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
-        const int rows = (n + columns - 1) / columns;
-        const float s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
-        const float t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+        float s, t;
+        areaSampleOffset(light, index, &s, &t);
         const miVector p{light.position.x + s * light.edgeU.x + t * light.edgeV.x,
                          light.position.y + s * light.edgeU.y + t * light.edgeV.y,
                          light.position.z + s * light.edgeU.z + t * light.edgeV.z};
