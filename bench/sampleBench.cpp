@@ -208,6 +208,7 @@ BENCHMARK(BM_ToneModel)->Arg(1)->Arg(4)->Arg(16);
 void BM_NodeCompute(benchmark::State& state)
 {
     plugin();
+    nodeSamples();
     const int count = static_cast<int>(state.range(0));
     mayahost::Node node("coolwarm");
     mayahost::ShadingSampler sampler(node);
