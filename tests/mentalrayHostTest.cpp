@@ -137,7 +137,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     const auto d = mrhost::parseDeclarations(
         "# comment\ndeclare shader \"s\" (boolean \"on\" default on, vector \"v\",\n"
         " array light \"lights\", color \"c\" default 1 0 0, #: min 0 max 1\n integer \"i\" default 7)\n"
-        " version 3 apply material, shadow\nend declare\n",
+        " version 3 apply material, shadow\n #: nodeid 1234\nend declare\n",
         "y.mi");
     ASSERT_EQ(d.size(), 1u);
     const mrhost::Declaration& s = d[0];
@@ -149,6 +149,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     EXPECT_EQ(s.find("lights")->elementOffset(), 24u);
     EXPECT_EQ(s.find("c")->offset, 28u);
     EXPECT_EQ(s.find("c")->hints.at("max"), 1.0);
+    EXPECT_EQ(s.hints.at("nodeid"), 1234.0);
     EXPECT_EQ(s.blockSize, 48u);
 
     mrhost::BlockBuilder builder(s);
