@@ -4,7 +4,7 @@
 # installs the tool's component beside it and checks that it lands in bin/ and
 # lib/ only, and that the installed tool loads the installed deliverables.
 #
-# cmake -DBUILD_DIR= -DWORK_DIR= -DPLUGIN= -DSHADER= [-DCONFIG=] -P installLayout.cmake
+# cmake -DBUILD_DIR= -DWORK_DIR= -DPLUGIN= -DSHADER= [-DCONFIG=] [-DWITH_TOOL=ON] -P installLayout.cmake
 
 function(fail)
   string(JOIN "" text ${ARGN})
@@ -46,6 +46,10 @@ if(NOT mod STREQUAL "+ coolwarm 1.0 ${module}\n")
 endif()
 
 # The tool's component adds bin/ and lib/ and touches nothing of the module's.
+if(NOT WITH_TOOL)
+  file(REMOVE_RECURSE "${WORK_DIR}")
+  return()
+endif()
 install_into("${module}" --component tool)
 tree("${module}" all)
 list(REMOVE_ITEM all ${expected})
