@@ -298,7 +298,9 @@ MStatus coolwarm::initialize()
     stat = lAttr.setArray(true); COOLWARM_REPORT(stat);
     stat = lAttr.setStorable(false); COOLWARM_REPORT(stat);
     stat = lAttr.setHidden(true); COOLWARM_REPORT(stat);
-    stat = lAttr.setDefault(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, true, true, false, 1.0f, 1.0f, NULL);
+    // The blind data is a pointer in newer headers and an unsigned int in older
+    // ones; a plain 0 is null for both.
+    stat = lAttr.setDefault(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, true, true, false, 1.0f, 1.0f, 0);
     COOLWARM_REPORT(stat);
 
     // The compounds' children come with their parents; the light-data children

@@ -20,6 +20,25 @@ file(COPY ${headers} DESTINATION "${devkit}/include/maya")
 file(COPY "${OPENMAYA}" "${FOUNDATION}" DESTINATION "${devkit}/lib")
 file(COPY "${SOURCE_DIR}/hosts/mentalray/include/shader.h" DESTINATION "${devkit}/mentalray/include")
 
+# Where the 8.5-era headers differ in ways that break a careless build, make the
+# copies differ too: MTypes.h picks the platform by testing `linux` (defined by
+# GCC only with GNU extensions), and the light-data default's blind data is an
+# unsigned int (NULL there draws a warning).
+function(edit_header file from to)
+  file(READ "${devkit}/include/maya/${file}" text)
+  string(FIND "${text}" "${from}" at)
+  if(at EQUAL -1)
+    fail("${file} has no \"${from}\" to make 8.5-shaped")
+  endif()
+  string(REPLACE "${from}" "${to}" text "${text}")
+  file(WRITE "${devkit}/include/maya/${file}" "${text}")
+endfunction()
+edit_header(MTypes.h "#define MAYA_STANDIN_MTYPES_H\n" "#define MAYA_STANDIN_MTYPES_H\n\
+#if !defined(linux) && !defined(_WIN32) && !defined(__APPLE__)\n\
+#error no platform: MTypes.h tests linux, _WIN32 or __APPLE__\n\
+#endif\n")
+edit_header(MFnLightDataAttribute.h "void* blindData);" "unsigned int blindData);")
+
 set(configure_args -G "${GENERATOR}" -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
                    -DCMAKE_EXPORT_COMPILE_COMMANDS=ON)
 if(LAUNCHER)
