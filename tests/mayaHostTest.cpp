@@ -137,6 +137,13 @@ TEST(MayaStandin, NodeKindsAreReportedByName)
     EXPECT_STREQ(mayahost::nodeKindName(MPxNode::kParticleAttributeMapperNode), "kParticleAttributeMapperNode");
     EXPECT_EQ(mayahost::nodeKindName(MPxNode::kLast), nullptr);
     EXPECT_EQ(mayahost::nodeKindName(static_cast<MPxNode::Type>(99)), nullptr);
+
+    MObject none;
+    MFnPlugin plugin(none);
+    EXPECT_EQ(plugin.registerNode("oddKind", 0x101, Probe::creator, Probe::initialize,
+                                  static_cast<MPxNode::Type>(MPxNode::kLast)),
+              MS::kInvalidParameter);
+    EXPECT_EQ(mayahost::findNodeType("oddKind"), nullptr);
 }
 
 TEST(MayaStandin, PlugEqualityTellsChildrenFromTheirParent)

@@ -677,7 +677,9 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId, 
                                 MInitializeFunction initFunction, MPxNode::Type type,
                                 const MString* classification)
 {
-    if (!creatorFunction || !initFunction)
+    // A kind outside the enumeration (a plug-in built against another numbering)
+    // is refused rather than registered as something it is not.
+    if (!creatorFunction || !initFunction || !mayahost::nodeKindName(type))
         return MS::kInvalidParameter;
     std::unique_ptr<mayahost::NodeType> t(new mayahost::NodeType);
     t->name = typeName.asChar();
