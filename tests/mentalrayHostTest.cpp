@@ -111,6 +111,35 @@ TEST(MentalRayStandin, PhenEvalReturnsTheConnectedValue)
     EXPECT_EQ(mi_phen_eval(&call.state(), &outside), &outside);
 }
 
+// A shader library reads the call record by byte offset, as the renderer lays
+// it out: the ghost offset at 96, the block at 120, each ghost tag that far
+// behind its parameter, and the state's shader and normal where the real state
+// has them on this target.
+TEST(MentalRayStandin, CallRecordHasTheRenderersByteLayout)
+{
+    mrhost::ShaderCall call(40);
+    const char* record = reinterpret_cast<const char*>(&call.function());
+    EXPECT_EQ(call.parameters(), record + 120);
+    int ghost = 0;
+    std::memcpy(&ghost, record + 96, sizeof ghost);
+    EXPECT_EQ(ghost, 40);
+    call.connect(12, 0x5eed);
+    miTag tag = 0;
+    std::memcpy(&tag, call.parameters() + 12 + ghost, sizeof tag);
+    EXPECT_EQ(tag, 0x5eedu);
+
+    const bool wide = sizeof(void*) == 8;
+    const char* state = reinterpret_cast<const char*>(&call.state());
+    const miFunction* shader = nullptr;
+    std::memcpy(&shader, state + (wide ? 312 : 256), sizeof shader);
+    EXPECT_EQ(shader, &call.function());
+    call.state().normal = {0.0f, 0.0f, 1.0f};
+    float normalZ = 0.0f;
+    std::memcpy(&normalZ, state + (wide ? 208 : 180) + 8, sizeof normalZ);
+    EXPECT_EQ(normalZ, 1.0f);
+    EXPECT_EQ(sizeof(miState), wide ? 352u : 280u);
+}
+
 TEST(Declarations, ErrorsNameTheFileAndLine)
 {
     struct Case { const char* text; const char* message; };
@@ -138,7 +167,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     const auto d = mrhost::parseDeclarations(
         "# comment\ndeclare shader \"s\" (boolean \"on\" default on, vector \"v\",\n"
         " array light \"lights\", color \"c\" default 1 0 0, #: min 0 max 1\n integer \"i\" default 7)\n"
-        " version 3 apply material, shadow\nend declare\n",
+        " version 3 apply material, shadow\n #: nodeid 1234\nend declare\n",
         "y.mi");
     ASSERT_EQ(d.size(), 1u);
     const mrhost::Declaration& s = d[0];
@@ -150,6 +179,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     EXPECT_EQ(s.find("lights")->elementOffset(), 24u);
     EXPECT_EQ(s.find("c")->offset, 28u);
     EXPECT_EQ(s.find("c")->hints.at("max"), 1.0);
+    EXPECT_EQ(s.hints.at("nodeid"), 1234.0);
     EXPECT_EQ(s.blockSize, 48u);
 
     mrhost::BlockBuilder builder(s);

@@ -171,6 +171,7 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
     EXPECT_EQ(node["name"], "coolwarm");
     EXPECT_EQ(node["id"], 467240);
     EXPECT_EQ(node["classification"], "shader/surface");
+    EXPECT_EQ(node["kind"], "kDependNode");
     ASSERT_EQ(node["attributes"].size(), 68u);
     EXPECT_EQ(node["attributes"][22]["longName"], "outLineWidth");
     EXPECT_EQ(node["attributes"][22]["max"], 1.0);
@@ -181,6 +182,7 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
     ASSERT_EQ(r.status, 0) << r.err;
     const json shader = json::parse(r.out);
     EXPECT_EQ(shader["version"], 1);
+    EXPECT_EQ(shader["hints"]["nodeid"], 0x72129);
     ASSERT_EQ(shader["parameters"].size(), 15u);
     EXPECT_EQ(shader["parameters"][13]["name"], "irradianceColor");
     EXPECT_EQ(shader["parameters"][13]["offset"], 108);

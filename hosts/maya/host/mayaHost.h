@@ -29,6 +29,10 @@ public:
 
 enum class AttrKind { Float, Boolean, Compound, Address, LightData };
 const char* kindName(AttrKind kind);
+// The enumerator's name ("kDependNode", ...), or null for a value outside the
+// enumeration: a node kind is reported by name, never by its number, which
+// differs between Maya versions.
+const char* nodeKindName(MPxNode::Type kind);
 
 struct Flags {
     // Maya's defaults for a new attribute.

@@ -20,35 +20,6 @@ using mayahost::Attribute;
 MObject MObject::kNullObj;
 
 // ---------------------------------------------------------------------------
-// MStatus
-
-MString MStatus::errorString() const
-{
-    switch (code_) {
-    case kSuccess: return "(kSuccess): No error";
-    case kFailure: return "(kFailure): Unexpected Internal Failure";
-    case kInsufficientMemory: return "(kInsufficientMemory): Insufficient Memory";
-    case kInvalidParameter: return "(kInvalidParameter): Object is incompatible with this method";
-    case kLicenseFailure: return "(kLicenseFailure): License failure";
-    case kUnknownParameter: return "(kUnknownParameter): Unknown parameter";
-    case kNotImplemented: return "(kNotImplemented): Not implemented";
-    case kNotFound: return "(kNotFound): Object not found";
-    case kEndOfFile: return "(kEndOfFile): End of file";
-    }
-    return "(unknown status)";
-}
-
-// Maya prints the caller's text, a separator when there is one, and the error text.
-void MStatus::perror(const char* text) const
-{
-    if (text && *text)
-        std::cerr << text << ": ";
-    std::cerr << errorString().asChar() << std::endl;
-}
-
-void MStatus::perror(const MString& text) const { perror(text.asChar()); }
-
-// ---------------------------------------------------------------------------
 // MPlug
 
 bool MPlug::isNull(MStatus* ReturnStatus) const
@@ -706,7 +677,9 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId, 
                                 MInitializeFunction initFunction, MPxNode::Type type,
                                 const MString* classification)
 {
-    if (!creatorFunction || !initFunction)
+    // A kind outside the enumeration (a plug-in built against another numbering)
+    // is refused rather than registered as something it is not.
+    if (!creatorFunction || !initFunction || !mayahost::nodeKindName(type))
         return MS::kInvalidParameter;
     std::unique_ptr<mayahost::NodeType> t(new mayahost::NodeType);
     t->name = typeName.asChar();

@@ -59,6 +59,29 @@ const char* kindName(AttrKind kind)
     return "unknown";
 }
 
+const char* nodeKindName(MPxNode::Type kind)
+{
+    switch (kind) {
+    case MPxNode::kDependNode: return "kDependNode";
+    case MPxNode::kLocatorNode: return "kLocatorNode";
+    case MPxNode::kDeformerNode: return "kDeformerNode";
+    case MPxNode::kManipContainer: return "kManipContainer";
+    case MPxNode::kSurfaceShape: return "kSurfaceShape";
+    case MPxNode::kFieldNode: return "kFieldNode";
+    case MPxNode::kEmitterNode: return "kEmitterNode";
+    case MPxNode::kSpringNode: return "kSpringNode";
+    case MPxNode::kIkSolverNode: return "kIkSolverNode";
+    case MPxNode::kHwShaderNode: return "kHwShaderNode";
+    case MPxNode::kTransformNode: return "kTransformNode";
+    case MPxNode::kObjectSet: return "kObjectSet";
+    case MPxNode::kFluidEmitterNode: return "kFluidEmitterNode";
+    case MPxNode::kImagePlaneNode: return "kImagePlaneNode";
+    case MPxNode::kParticleAttributeMapperNode: return "kParticleAttributeMapperNode";
+    case MPxNode::kLast: break;
+    }
+    return nullptr;
+}
+
 const Attribute* NodeType::find(const std::string& name) const
 {
     for (const auto& a : attributes)

@@ -169,15 +169,19 @@ private:
                 d.parameters.push_back(parameter(d));
                 if (isPunct(",")) {
                     next();
-                    hints(d.parameters.back());
+                    hints(d.parameters.back().hints);
                     continue;
                 }
-                hints(d.parameters.back());
+                hints(d.parameters.back().hints);
                 break;
             }
         }
         expectPunct(")");
-        while (peek().kind == Token::Word && peek().text != "end") {
+        while ((peek().kind == Token::Word && peek().text != "end") || peek().kind == Token::Hint) {
+            if (peek().kind == Token::Hint) {
+                hints(d.hints);  // `#: nodeid N` for Maya's node factory
+                continue;
+            }
             const Token& t = next();
             if (t.text == "version") {
                 const Token& n = expect(Token::Number, "a version number");
@@ -250,8 +254,9 @@ private:
         return p;
     }
 
-    // `#: min 0 max 1 softmin 0 softmax 1` after a parameter.
-    void hints(Parameter& p)
+    // `#: min 0 max 1 softmin 0 softmax 1` after a parameter, `#: nodeid N` in
+    // the declaration's body.
+    void hints(std::map<std::string, double>& into)
     {
         while (peek().kind == Token::Hint) {
             const Token& h = next();
@@ -263,9 +268,9 @@ private:
                 char* end = nullptr;
                 const double v = std::strtod(value.c_str(), &end);
                 if (end == value.c_str() || *end || !std::isfinite(v))
-                    p.hints[key] = 0.0;  // a word-valued hint, kept by name only
+                    into[key] = 0.0;  // a word-valued hint, kept by name only
                 else
-                    p.hints[key] = v;
+                    into[key] = v;
             }
         }
     }

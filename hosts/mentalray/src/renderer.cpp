@@ -331,10 +331,10 @@ MR_STANDIN_API miBoolean mi_compute_irradiance(miColor *result, miState *state)
 MR_STANDIN_API void *mi_phen_eval(miState *state, void *parm)
 {
     mrhost::count(mrhost::counters().phenEval);
-    miFunction* f = state ? state->shader : nullptr;
+    const miFunction* f = state ? state->shader : nullptr;
     if (!f || f->ghost_offs == 0)
         return parm;
-    const long offset = static_cast<long>(static_cast<char*>(parm) - f->parameters);
+    const long offset = static_cast<long>(static_cast<const char*>(parm) - f->parameters);
     if (offset < 0 || offset >= f->parameter_size)
         return parm;
     miTag tag;
