@@ -60,6 +60,11 @@ int runShadeCommand(const std::string& file)
     const InstallLayout layout = findLayout();
     MayaPlugin plugin(layout);
     MentalRayShader shader(layout);
+    // The replies go through std::cout alone: it need not stay in step with C's
+    // stdout (which would make it write, and std::cin read, a character at a
+    // time), and reading a request need not flush the replies so far.
+    std::ios::sync_with_stdio(false);
+    std::cin.tie(nullptr);
     if (file.empty() || file == "-")
         return runShade(std::cin, std::cout, plugin, shader);
     struct stat st;
