@@ -133,6 +133,7 @@ int runRender(const RenderArgs& args)
         settings.settings.push_back(parseSetting(s));
     settings.progress = !args.quiet && isatty(STDERR_FILENO);
     checkOutputPath(args.out);
+    settings.linearOutput = isLinearOutput(args.out);
     checkRenderSize(settings.width, settings.height, settings.renderer == Renderer::Both ? 2 : 1,
                     storedBytesPerPixel(args.out));
 

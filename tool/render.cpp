@@ -2,6 +2,7 @@
 
 #include "deliverables.h"
 #include "errors.h"
+#include "image.h"
 
 #include <embree3/rtcore.h>
 
@@ -206,6 +207,23 @@ struct Shared {
     std::atomic<int> doneTiles{0};
 };
 
+// The direction from a hit towards a light, and how much of the light gets
+// there: a shadow ray for a light in front of the surface.
+float lightVisibility(const RayCaster& caster, const SceneLight& l, const RayCaster::Hit& hit, Vec3* toLight)
+{
+    float distance = std::numeric_limits<float>::infinity();
+    if (l.kind == SceneLight::Point) {
+        *toLight = l.position - hit.point;
+        distance = length(*toLight);
+        *toLight = normalized(*toLight);
+    } else {
+        *toLight = normalized(-l.direction);
+    }
+    return tone::dot(*toLight, hit.geometricNormal) > 0.0f
+               ? caster.visibility(hit.point, hit.geometricNormal, *toLight, distance)
+               : 1.0f;
+}
+
 // One render thread: its own sampler on the node and its own shader call.
 void renderTiles(Shared& s)
 {
@@ -246,22 +264,18 @@ void renderTiles(Shared& s)
                     }
                     const Vec3 pc = s.frame.pointToCamera(hit.point);
                     const Vec3 nc = s.frame.toCamera(hit.normal);
-                    if (maya) {
+                    if (!s.settings.shade) {
+                        // The same rays, nothing shaded: what the rays alone cost.
+                        for (const SceneLight& l : scene.lights) {
+                            Vec3 toLight;
+                            sum = sum + lightVisibility(s.caster, l, hit, &toLight) * toLight;
+                        }
+                    } else if (maya) {
                         // One light-data element per light, as Maya's renderer fills them.
                         for (std::size_t i = 0; i < scene.lights.size(); ++i) {
                             const SceneLight& l = scene.lights[i];
                             Vec3 toLight;
-                            float distance = std::numeric_limits<float>::infinity();
-                            if (l.kind == SceneLight::Point) {
-                                toLight = l.position - hit.point;
-                                distance = length(toLight);
-                                toLight = normalized(toLight);
-                            } else {
-                                toLight = normalized(-l.direction);
-                            }
-                            const float visible = tone::dot(toLight, hit.geometricNormal) > 0.0f
-                                                      ? s.caster.visibility(hit.point, hit.geometricNormal, toLight, distance)
-                                                      : 1.0f;
+                            const float visible = lightVisibility(s.caster, l, hit, &toLight);
                             const Vec3 lc = s.frame.toCamera(toLight);
                             mayahost::LightSample& e = lights[i];
                             e.direction[0] = lc.x;
@@ -303,10 +317,8 @@ void renderTiles(Shared& s)
                         sum = sum + Vec3{result.r, result.g, result.b};
                     }
                 }
-                float* out = &s.image.rgb[3 * (static_cast<std::size_t>(y) * s.image.width + x0 + x)];
-                out[0] = sum.x / n;
-                out[1] = sum.y / n;
-                out[2] = sum.z / n;
+                storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + x0 + x, sum.x / n, sum.y / n,
+                           sum.z / n);
             }
         s.doneTiles.fetch_add(1);
     }
@@ -404,9 +416,8 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
 
     Image image;
     const int panels = plugin && shader ? 2 : 1;
-    image.width = panels * settings.width + (panels - 1) * 2;
-    image.height = settings.height;
-    image.rgb.assign(static_cast<std::size_t>(image.width) * image.height * 3, 0.08f);  // the separator's grey
+    prepareImage(image, panels * settings.width + (panels - 1) * 2, settings.height, settings.linearOutput,
+                 0.08f);  // the separator's grey
     if (plugin) image.panels.push_back("maya");
     if (shader) image.panels.push_back("mentalray");
 

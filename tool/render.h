@@ -24,12 +24,18 @@ struct RenderSettings {
     int threads = 0;   // 0: every core
     std::vector<Setting> settings;
     bool progress = false;  // a live progress bar on stderr
+    bool linearOutput = false;  // the image is kept linear (for EXR), not as 8-bit sRGB
+    bool shade = true;  // false: cast the same primary and shadow rays and shade nothing
 };
 
+// The picture as its file stores it, filled pixel by pixel as it is rendered:
+// nothing larger per pixel is ever kept.
 struct Image {
     int width = 0, height = 0;
-    std::vector<float> rgb;  // linear, row by row from the top
-    std::vector<std::string> panels;  // left to right
+    bool linear = false;
+    std::vector<unsigned char> srgb;     // 8-bit sRGB, 3 a pixel, when not linear
+    std::vector<unsigned short> half;    // linear half floats (their bits), 3 a pixel, when linear
+    std::vector<std::string> panels;     // left to right
 };
 
 struct RenderTimes {
