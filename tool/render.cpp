@@ -426,6 +426,10 @@ std::vector<std::string> checkSettings(const std::vector<Setting>& settings, con
                                        Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader)
 {
     const bool drawMaya = renderer != Renderer::MentalRay, drawMentalRay = renderer != Renderer::Maya;
+    // The values go to a scratch node and block, so that a bad one is refused
+    // before the scene is loaded.
+    mayahost::Node node(plugin.type().name);
+    mrhost::BlockBuilder block(shader.declaration());
     std::vector<std::string> notes;
     for (const Setting& set : settings) {
         const SettingTarget t = targetOf(set.name);
@@ -444,6 +448,14 @@ std::vector<std::string> checkSettings(const std::vector<Setting>& settings, con
                 throw InputError(what + ": only the " + (onNode ? "Maya node has" : "mental ray shader has") +
                                  " '" + t.name + "', and its panel is not drawn (see --renderer)");
             continue;
+        }
+        try {
+            if (reachesMaya)
+                setNodeValue(node, t.name, set.numbers);
+            if (reachesMentalRay)
+                setShaderValue(block, t.name, set.numbers);
+        } catch (const InputError& e) {
+            throw InputError(what + ": " + e.what());
         }
         if (strict && drawMaya && drawMentalRay && reachesMaya != reachesMentalRay)
             notes.push_back(what + " changes the " + (reachesMaya ? "Maya" : "mental ray") + " panel only: the " +

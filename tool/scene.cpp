@@ -1,6 +1,7 @@
 #include "scene.h"
 
 #include "errors.h"
+#include "objCheck.h"
 
 #include <tiny_obj_loader.h>
 
@@ -402,11 +403,7 @@ void transformMesh(Mesh& mesh, const Vec3& translate, const Vec3& rotateDegrees,
 Mesh loadObjMesh(const std::string& path, float creaseDegrees, const std::string& label)
 {
     const std::string what = label + " '" + path + "'";
-    {
-        std::ifstream probe(path);
-        if (!probe)
-            throw InputError(what + ": cannot open the file");
-    }
+    checkObjFile(path, what);
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;

@@ -34,7 +34,8 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
 std::vector<double> parseNumbers(const std::string& text, const std::string& what, std::size_t least,
                                  std::size_t most);
 
-// Shortest decimal text that reads back as the same single-precision value.
+// Shortest decimal text that reads back as the same single-precision value;
+// "inf", "-inf" or "nan" for a value that is not finite.
 std::string formatFloat(float value);
 
 }  // namespace cwtool
