@@ -65,8 +65,8 @@ TEST(ImagePixels, APictureKeepsOnlyWhatItsFileStores)
     cwtool::prepareImage(srgb, 4, 2, false, 0.25f);
     cwtool::prepareImage(linear, 4, 2, true, 0.25f);
     EXPECT_EQ(srgb.srgb.size(), 24u);
-    EXPECT_TRUE(srgb.half.empty());
-    EXPECT_EQ(linear.half.size(), 24u);
+    EXPECT_TRUE(srgb.halves.empty());
+    EXPECT_EQ(linear.halves.size(), 24u);
     EXPECT_TRUE(linear.srgb.empty());
     EXPECT_EQ(srgb.srgb[23], referenceCode(0.25f));
 
@@ -75,9 +75,9 @@ TEST(ImagePixels, APictureKeepsOnlyWhatItsFileStores)
     EXPECT_EQ(srgb.srgb[15], referenceCode(0.5f));
     EXPECT_EQ(srgb.srgb[16], 255);
     EXPECT_EQ(srgb.srgb[17], 0);
-    EXPECT_EQ(linear.half[15], half(0.5f).bits());
-    EXPECT_EQ(linear.half[16], half(2.0f).bits());  // linear files keep values beyond 1
-    EXPECT_EQ(linear.half[17], half(-1.0f).bits());
+    EXPECT_EQ(linear.halves[15], half(0.5f).bits());
+    EXPECT_EQ(linear.halves[16], half(2.0f).bits());  // linear files keep values beyond 1
+    EXPECT_EQ(linear.halves[17], half(-1.0f).bits());
 }
 
 std::vector<float> decode(const std::string& bytes, const std::string& type)

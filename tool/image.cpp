@@ -120,17 +120,35 @@ void prepareImage(Image& image, int width, int height, bool linear, float fill)
     const std::size_t values = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
     if (linear) {
         image.srgb.clear();
-        image.half.assign(values, half(fill).bits());
+        image.halves.assign(values, half(fill).bits());
     } else {
-        image.half.clear();
+        image.halves.clear();
         image.srgb.assign(values, encodeSrgb(fill));
     }
+}
+
+Vec3 Image::pixel(int x, int y) const
+{
+    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    if (linear) {
+        half h[3];
+        for (int k = 0; k < 3; ++k)
+            h[k].setBits(halves[i + k]);
+        return {static_cast<float>(h[0]), static_cast<float>(h[1]), static_cast<float>(h[2])};
+    }
+    return {srgbDecode(srgb[i]), srgbDecode(srgb[i + 1]), srgbDecode(srgb[i + 2])};
+}
+
+void Image::setPixel(int x, int y, const Vec3& colour)
+{
+    storePixel(*this, static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x),
+               colour.x, colour.y, colour.z);
 }
 
 void storePixel(Image& image, std::size_t pixel, float r, float g, float b)
 {
     if (image.linear) {
-        unsigned short* out = &image.half[3 * pixel];
+        unsigned short* out = &image.halves[3 * pixel];
         out[0] = half(r).bits();
         out[1] = half(g).bits();
         out[2] = half(b).bits();
@@ -186,7 +204,7 @@ std::string encodeImage(const Image& image, const std::string& type, const std::
         // The pixels go out as they are kept; a picture kept in the other form
         // (linear for an 8-bit file, or the reverse) is converted on the way.
         if (linear == image.linear) {
-            ok = linear ? out->write_image(OIIO::TypeDesc::HALF, image.half.data())
+            ok = linear ? out->write_image(OIIO::TypeDesc::HALF, image.halves.data())
                         : out->write_image(OIIO::TypeDesc::UINT8, image.srgb.data());
         } else if (linear) {
             std::vector<float> values(image.srgb.size());
@@ -194,10 +212,10 @@ std::string encodeImage(const Image& image, const std::string& type, const std::
                 values[i] = srgbDecode(image.srgb[i]);
             ok = out->write_image(OIIO::TypeDesc::FLOAT, values.data());
         } else {
-            std::vector<unsigned char> codes(image.half.size());
+            std::vector<unsigned char> codes(image.halves.size());
             for (std::size_t i = 0; i < codes.size(); ++i) {
                 half h;
-                h.setBits(image.half[i]);
+                h.setBits(image.halves[i]);
                 codes[i] = encodeSrgb(static_cast<float>(h));
             }
             ok = out->write_image(OIIO::TypeDesc::UINT8, codes.data());
