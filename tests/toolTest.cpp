@@ -51,12 +51,13 @@ protected:
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
-    Outcome run(const std::string& arguments, const std::string& input = "") const
+    // `setup`: shell commands run first in the tool's shell, such as limits.
+    Outcome run(const std::string& arguments, const std::string& input = "", const std::string& setup = "") const
     {
         const std::string in = path("stdin"), out = path("stdout"), err = path("stderr");
         std::ofstream(in) << input;
-        const std::string command = std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm " + arguments + " <" + in +
-                                    " >" + out + " 2>" + err;
+        const std::string command = (setup.empty() ? "" : setup + "; exec ") + std::string(COOLWARM_BUILD_DIR) +
+                                    "/bin/coolwarm " + arguments + " <" + in + " >" + out + " 2>" + err;
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
     }
@@ -300,4 +301,152 @@ TEST_F(Tool, ImagesMatchTheirReferences)
         EXPECT_LE(c.meanerror, kMaxMeanError);
     }
     EXPECT_GT(count, 0) << "no image cases under " << cases;
+}
+
+// A file is whole or absent: a write that fails, whatever the format, leaves
+// the earlier file at the path untouched and no temporary file behind. A file
+// size limit (with SIGXFSZ ignored, as a full disk gives no signal) makes
+// every write past it fail; a small tmpfs, when one can be mounted, is a real
+// full disk.
+TEST_F(Tool, AnImageThatCannotBeWrittenWholeIsNotWritten)
+{
+    auto check = [this](const fs::path& folder, const std::string& setup, const std::string& reason) {
+        for (const char* type : {"png", "jpg", "exr", "tif"}) {
+            SCOPED_TRACE(std::string(type) + " " + reason);
+            const std::string target = (folder / (std::string("x.") + type)).string();
+            std::ofstream(target) << "earlier";
+            const Outcome r = run("render --size 800x600 --out " + target, "", setup);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_THAT(r.err, testing::HasSubstr("--out '" + target + "'"));
+            EXPECT_THAT(r.err, testing::HasSubstr(reason));
+            EXPECT_TRUE(slurp(target) == "earlier") << "the earlier file was replaced";
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::HasSubstr(".part")));
+        }
+    };
+    check(dir, "trap '' XFSZ; ulimit -f 16", "File too large");
+
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs " + small.string() + " 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no tmpfs can be mounted here; the file size limit stood in for a full disk";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { EXPECT_EQ(std::system(("umount " + folder).c_str()), 0); }
+    } unmount{small.string()};
+    check(small, "", "No space left on device");
+}
+
+TEST_F(Tool, ShadeAnswersEveryLineWhateverItsBytes)
+{
+    const std::string requests = std::string("{\"shader\": {\"\xff\": 1}}\n") +   // bad UTF-8 in a name
+                                 "{\"node\": {\"color\": \"\xc3\x28\"}}\n" +       // in a value
+                                 std::string("\xfe\xff\x00\x01\n", 5) +           // not JSON at all
+                                 std::string(2 << 20, '[') + "\n" +               // longer than the limit
+                                 "{\"shader\": {}, \"result\": [0.5, 0, 0]}\n";
+    const Outcome r = run("shade", requests);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<json> replies = lines(r.out);  // each must be valid JSON
+    ASSERT_EQ(replies.size(), 5u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_THAT(replies[i]["error"].get<std::string>(), testing::StartsWith("line " + std::to_string(i + 1) + ": "));
+    EXPECT_THAT(replies[3]["error"].get<std::string>(), testing::HasSubstr("limit of 1048576 bytes"));
+    EXPECT_EQ(replies[4]["result"][0], 0.5);
+}
+
+TEST_F(Tool, ShadeRefusesWorkBeyondItsLimitsBeforeDoingIt)
+{
+    auto area = [](const std::string& samples) {
+        return "{\"shader\": {\"light\": [\"a\"]}, \"lights\": {\"a\": {\"type\": \"area\", \"samples\": " + samples +
+               "}}}\n";
+    };
+    std::string manyLights = "{\"shader\": {}, \"lights\": {";
+    for (int i = 0; i < 257; ++i)
+        manyLights += (i ? ", \"" : "\"") + std::to_string(i) + "\": {\"type\": \"point\"}";
+    manyLights += "}}\n";
+    std::string manyNames = "{\"shader\": {\"light\": [";
+    for (int i = 0; i < 257; ++i)
+        manyNames += i ? ", \"a\"" : "\"a\"";
+    manyNames += "]}, \"lights\": {\"a\": {\"type\": \"point\"}}}\n";
+    const Outcome r = run("shade", area("2000000000") + area("4294967297") + area("0") + area("1.5") + manyLights +
+                                       manyNames + area("1024"));
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 7u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_THAT(replies[i]["error"].get<std::string>(),
+                    testing::HasSubstr("light 'a' samples takes a whole number from 1 to 1024"));
+    EXPECT_THAT(replies[4]["error"].get<std::string>(), testing::HasSubstr("\"lights\" has 257 entries, more than the limit of 256"));
+    EXPECT_THAT(replies[5]["error"].get<std::string>(), testing::HasSubstr("parameter 'light' of shader zarn_coolwarm has 257"));
+    EXPECT_TRUE(replies[6].contains("result"));
+}
+
+TEST_F(Tool, NumbersBeyondSinglePrecisionAreRefusedAndInfiniteResultsAreStrings)
+{
+    const Outcome r = run("shade", "{\"shader\": {\"diffuse\": 1e39}}\n"
+                                   "{\"node\": {\"lightDataArray\": [{\"preShadowIntensity\": -1e39}]}}\n"
+                                   "{\"shader\": {}, \"lights\": {\"k\": {\"type\": \"point\", \"intensity\": 1e39}}}\n"
+                                   "{\"shader\": {\"diffuse\": 1e400}}\n"
+                                   "{\"shader\": {\"color\": [3e38, 3e38, 3e38], \"diffuse\": 3e38, \"light\": [\"k\"]},"
+                                   " \"lights\": {\"k\": {\"type\": \"point\", \"position\": [0, 0, 1]}}}\n");
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 5u);
+    EXPECT_THAT(replies[0]["error"].get<std::string>(), testing::HasSubstr("parameter 'diffuse' of shader zarn_coolwarm: 1e+39 is not a finite single-precision number"));
+    EXPECT_THAT(replies[1]["error"].get<std::string>(), testing::HasSubstr("child 'preShadowIntensity': -1e+39 is not"));
+    EXPECT_THAT(replies[2]["error"].get<std::string>(), testing::HasSubstr("light 'k' intensity: 1e+39 is not"));
+    EXPECT_THAT(replies[3]["error"].get<std::string>(), testing::HasSubstr("1e400 is not a finite single-precision number"));
+    EXPECT_EQ(replies[4]["result"], json::parse("[\"inf\", \"inf\", \"inf\", 1]"));
+
+    for (const char* set : {"computeIrradiance=1e39", "computeIrradiance=3e9", "diffuse=-1e39", "color=1,inf,0"}) {
+        SCOPED_TRACE(set);
+        const Outcome s = run(std::string("render --renderer mentalray --size 8x8 --set ") + set + " --out " + path("x.png"));
+        EXPECT_EQ(s.status, 1);
+        EXPECT_THAT(s.err, testing::HasSubstr(std::string(set).substr(0, std::string(set).find('='))));
+        EXPECT_FALSE(fs::exists(path("x.png")));
+    }
+}
+
+TEST_F(Tool, ARenderBeyondItsLimitsOrTheMemoryIsRefusedUpFront)
+{
+    const Outcome big = run("render --size 16384x16384 --out " + path("x.png"));
+    EXPECT_EQ(big.status, 1);
+    EXPECT_THAT(big.err, testing::HasSubstr("--size 16384x16384: 268435456 pixels, more than the limit of 67108864"));
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve more address space than a limit would leave";
+#else
+    // 1.5 GiB of address space; 8192x8192 twice needs about 2.8 GiB.
+    const Outcome tight = run("render --size 8192x8192 --out " + path("x.png"), "", "ulimit -v 1572864");
+    EXPECT_EQ(tight.status, 1);
+    EXPECT_THAT(tight.err, testing::HasSubstr("--size 8192x8192: the image needs about 2.63 GiB of memory, and only"));
+    EXPECT_FALSE(fs::exists(path("x.png")));
+#endif
+}
+
+TEST_F(Tool, MessagesNameTheRealProblem)
+{
+    std::ofstream(path("nan.obj")) << "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("inf.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 inf 1\nf 1 2 3\n";
+    std::ofstream(path("big.obj")) << "v 0 0 0\nv 1 0 1e39\nv 0 1 0\nf 1 2 3\n";
+    struct Case { std::string arguments, message; };
+    const Case cases[] = {
+        {"render --scene " + path("nan.obj"), "--scene '" + path("nan.obj") + "': line 2: nan is not a finite"},
+        {"render --scene " + path("inf.obj"), "--scene '" + path("inf.obj") + "': line 4: inf is not a finite"},
+        {"render --scene " + path("big.obj"), "--scene '" + path("big.obj") + "': line 2: 1e39 is not a finite"},
+        {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
+        {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
+        {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
+        {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
+        // Standard output that cannot take what is printed.
+        {"describe node", "writing to standard output failed: File too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Outcome r = run(c.arguments + (c.arguments.rfind("render", 0) == 0 ? " --size 8x8 --out " + path("x.png") : ""),
+                              "", "trap '' XFSZ; ulimit -f 8");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, testing::HasSubstr(c.message));
+        EXPECT_FALSE(fs::exists(path("x.png")));
+    }
 }

@@ -1,14 +1,15 @@
 #include "image.h"
 
 #include "errors.h"
+#include "output.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -30,26 +31,6 @@ std::string extensionOf(const std::string& path)
 }
 
 bool isLinear(const std::string& ext) { return ext == "exr"; }
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file being written, for a signal handler to remove.
-char partialPath[4096];
-volatile std::sig_atomic_t partialSet = 0;
-
-void onSignal(int signal)
-{
-    if (partialSet)
-        unlink(partialPath);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
 
 float srgbEncode(float linear)
 {
@@ -78,16 +59,9 @@ void checkOutputPath(const std::string& path)
         throw InputError("--out '" + path + "': is a folder");
 }
 
-void writeImage(const std::string& path, const Image& image, const std::string& description)
+std::string encodeImage(const Image& image, const std::string& type, const std::string& description)
 {
-    const std::string ext = extensionOf(path);
-    const std::string folder = folderOf(path);
-    const std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
-    // Same folder (so the rename is atomic), same extension (so the writer
-    // picks the format), a name no one else uses.
-    const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid()) + "." + ext;
-
-    const bool linear = isLinear(ext);
+    const bool linear = isLinear(type);
     OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
     format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
     format.attribute("ImageDescription", description);
@@ -97,41 +71,34 @@ void writeImage(const std::string& path, const Image& image, const std::string& 
         panels += (panels.empty() ? "" : ",") + p;
     format.attribute("coolwarm:panels", panels);
 
-    if (temporary.size() < sizeof partialPath) {
-        std::memcpy(partialPath, temporary.c_str(), temporary.size() + 1);
-        partialSet = 1;
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
-    struct Forget {
-        ~Forget() { partialSet = 0; }
-    } forget;
-
-    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(temporary);
-    if (!out)
-        throw InputError("--out '" + path + "': cannot write this image type: " + OIIO::geterror());
-    bool ok = out->open(temporary, format);
+    // Encoded in memory: the image library's own file writing does not report
+    // every failed write, so the file is written by writeFileWhole.
+    const std::string name = "image." + type;
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
+    bool ok = out && out->supports("ioproxy") && out->set_ioproxy(&memory) && out->open(name, format);
     if (ok) {
         if (linear) {
             ok = out->write_image(OIIO::TypeDesc::FLOAT, image.rgb.data());
         } else {
-            std::vector<unsigned char> bytes(image.rgb.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<unsigned char>(std::lround(255.0f * srgbEncode(image.rgb[i])));
-            ok = out->write_image(OIIO::TypeDesc::UINT8, bytes.data());
+            std::vector<unsigned char> encoded(image.rgb.size());
+            for (std::size_t i = 0; i < encoded.size(); ++i)
+                encoded[i] = static_cast<unsigned char>(std::lround(255.0f * srgbEncode(image.rgb[i])));
+            ok = out->write_image(OIIO::TypeDesc::UINT8, encoded.data());
         }
         ok = out->close() && ok;
     }
-    if (!ok) {
-        const std::string why = out->geterror();
-        std::remove(temporary.c_str());
-        throw InputError("--out '" + path + "': writing failed: " + why);
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        std::remove(temporary.c_str());
-        throw InputError("--out '" + path + "': cannot move the image into place: " + std::strerror(err));
-    }
+    if (!ok)
+        throw InternalError("cannot encode a ." + type + " image: " + (out ? out->geterror() : OIIO::geterror()));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+int storedBytesPerPixel(const std::string& path) { return isLinear(extensionOf(path)) ? 6 : 3; }
+
+void writeImage(const std::string& path, const Image& image, const std::string& description)
+{
+    writeFileWhole(path, encodeImage(image, extensionOf(path), description), "--out '" + path + "'");
 }
 
 }  // namespace cwtool

@@ -15,13 +15,17 @@
 #include "scene.h"
 #include "shade.h"
 #include "values.h"
+#include "workLimits.h"
 
 #include <CLI/CLI.hpp>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -41,6 +45,16 @@ double since(std::chrono::steady_clock::time_point start)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// What was printed must have reached its destination (a full disk): an output
+// that failed is a failed run. Checked right after the writing, while errno
+// still holds the reason.
+void checkStandardOutput()
+{
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0)
+        throw InputError(std::string("writing to standard output failed: ") + std::strerror(errno));
+}
+
 int runShadeCommand(const std::string& file)
 {
     const InstallLayout layout = findLayout();
@@ -48,10 +62,16 @@ int runShadeCommand(const std::string& file)
     MentalRayShader shader(layout);
     if (file.empty() || file == "-")
         return runShade(std::cin, std::cout, plugin, shader);
-    std::ifstream in(file);
+    struct stat st;
+    if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw InputError("shade: '" + file + "' is a folder, not a request file");
+    std::ifstream in(file, std::ios::binary);
     if (!in)
-        throw InputError("shade: cannot open the request file '" + file + "'");
-    return runShade(in, std::cout, plugin, shader);
+        throw InputError("shade: cannot open the request file '" + file + "': " + std::strerror(errno));
+    const int status = runShade(in, std::cout, plugin, shader);
+    if (in.bad())
+        throw InputError("shade: reading the request file '" + file + "' failed: " + std::strerror(errno));
+    return status;
 }
 
 int runDescribe(const std::string& what)
@@ -60,9 +80,11 @@ int runDescribe(const std::string& what)
     if (what == "node") {
         MayaPlugin plugin(layout);
         std::cout << describeNode(plugin).dump(2) << '\n';
+        checkStandardOutput();
     } else {
         MentalRayShader shader(layout);
         std::cout << describeShader(shader).dump(2) << '\n';
+        checkStandardOutput();
     }
     return kExitOk;
 }
@@ -84,8 +106,10 @@ void parseSize(const std::string& text, int& width, int& height)
     int w = 0, h = 0;
     char x = 0, extra = 0;
     std::istringstream in(text);
-    if (!(in >> w >> x >> h) || (x != 'x' && x != 'X') || in >> extra || w < 1 || h < 1 || w > 16384 || h > 16384)
-        throw InputError("--size '" + text + "': expected WIDTHxHEIGHT, each from 1 to 16384, such as 640x480");
+    if (!(in >> w >> x >> h) || (x != 'x' && x != 'X') || in >> extra || w < 1 || h < 1 || w > kMaxImageSide ||
+        h > kMaxImageSide)
+        throw InputError("--size '" + text + "': expected WIDTHxHEIGHT, each from 1 to " +
+                         std::to_string(kMaxImageSide) + ", such as 640x480");
     width = w;
     height = h;
 }
@@ -104,6 +128,8 @@ int runRender(const RenderArgs& args)
         settings.settings.push_back(parseSetting(s));
     settings.progress = !args.quiet && isatty(STDERR_FILENO);
     checkOutputPath(args.out);
+    checkRenderSize(settings.width, settings.height, settings.renderer == Renderer::Both ? 2 : 1,
+                    storedBytesPerPixel(args.out));
 
     // Pipeline: load the deliverables, the scene, render, write.
     const InstallLayout layout = findLayout();
@@ -158,7 +184,9 @@ int main(int argc, char** argv)
                               "  {\"shader\": {PARAM: VALUE, ...}, \"lights\": {NAME: LIGHT}, \"state\": {\"normal\": "
                               "[x,y,z], \"dir\": [...], \"point\": [...]},\n"
                               "   \"irradiance\": [r,g,b], \"result\": [r,g,b,a], \"connected\": {PARAM: VALUE}}\n"
-                              "A bad line gets {\"error\": \"line N: ...\"} and the run goes on.\n") +
+                              "A bad line gets {\"error\": \"line N: ...\"} and the run goes on. A result that is not\n"
+                              "finite is written as the string \"inf\", \"-inf\" or \"nan\". Limits: 1 MiB a line, 256\n"
+                              "lights a request, 1024 samples a light.\n") +
                   kExitCodes);
 
     std::string describeWhat;
@@ -211,6 +239,9 @@ int main(int argc, char** argv)
     } catch (const InputError& e) {
         std::fprintf(stderr, "coolwarm: %s\n", e.what());
         return kExitBadInput;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "coolwarm: out of memory\n");
+        return kExitInternal;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "coolwarm: internal failure: %s\n", e.what());
         return kExitInternal;

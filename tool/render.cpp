@@ -326,6 +326,14 @@ void drawProgress(int done, int total, double elapsed)
 
 void validateSettings(const RenderSettings& settings, const MayaPlugin* plugin, const MentalRayShader* shader)
 {
+    // The values go to a scratch node and block, so that a bad one is refused
+    // before the scene is loaded.
+    std::unique_ptr<mayahost::Node> node;
+    if (plugin)
+        node.reset(new mayahost::Node(plugin->type().name));
+    std::unique_ptr<mrhost::BlockBuilder> block;
+    if (shader)
+        block.reset(new mrhost::BlockBuilder(shader->declaration()));
     for (const Setting& set : settings.settings) {
         const bool onNode = plugin && nodeHasInput(plugin->type(), set.name);
         const bool onShader = shader && shaderHasParameter(shader->declaration(), set.name);
@@ -334,6 +342,14 @@ void validateSettings(const RenderSettings& settings, const MayaPlugin* plugin, 
                                 : plugin         ? "node coolwarm"
                                                  : "shader zarn_coolwarm";
             throw InputError("--set " + set.name + ": unknown attribute or parameter '" + set.name + "' of " + where);
+        }
+        try {
+            if (onNode)
+                setNodeValue(*node, set.name, set.numbers);
+            if (onShader)
+                setShaderValue(*block, set.name, set.numbers);
+        } catch (const InputError& e) {
+            throw InputError("--set " + set.name + ": " + e.what());
         }
     }
 }

@@ -1,6 +1,7 @@
 #include "scene.h"
 
 #include "errors.h"
+#include "objCheck.h"
 
 #include <tiny_obj_loader.h>
 
@@ -176,11 +177,7 @@ Scene defaultScene()
 
 Scene loadObjScene(const std::string& path)
 {
-    {
-        std::ifstream probe(path);
-        if (!probe)
-            throw InputError("--scene '" + path + "': cannot open the file");
-    }
+    checkObjFile(path);
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;

@@ -2,10 +2,15 @@
 
 #include "deliverables.h"
 #include "errors.h"
+#include "workLimits.h"
 #include "values.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <istream>
 #include <map>
@@ -19,19 +24,51 @@ using nlohmann::json;
 
 namespace {
 
+// A JSON number that single precision holds.
+double singleOf(const json& v, const std::string& what)
+{
+    if (!v.is_number())
+        throw InputError(what + " takes a number, got " + std::string(v.type_name()));
+    const double d = v.get<double>();
+    if (!isSingle(d))
+        throw InputError(what + ": " + notSingle(v.dump()));
+    return d;
+}
+
+// A JSON whole number from `least` to `most`.
+int wholeOf(const json& v, const std::string& what, int least, int most)
+{
+    const std::string range = " from " + std::to_string(least) + " to " + std::to_string(most);
+    if (!v.is_number_integer())
+        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
+    if (v.is_number_unsigned() ? v.get<std::uint64_t>() > static_cast<std::uint64_t>(most) ||
+                                     v.get<std::uint64_t>() < static_cast<std::uint64_t>(std::max(least, 0))
+                               : v.get<std::int64_t>() < least || v.get<std::int64_t>() > most)
+        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
+    return static_cast<int>(v.get<std::int64_t>());
+}
+
+// Refuses an array longer than `limit` before anything is made of it.
+void requireAtMost(const json& v, std::size_t limit, const std::string& what)
+{
+    if (v.size() > limit)
+        throw InputError(what + " has " + std::to_string(v.size()) + " entries, more than the limit of " +
+                         std::to_string(limit));
+}
+
 // Numbers from a JSON number, boolean, or array of numbers.
 std::vector<double> numbersOf(const json& v, const std::string& what)
 {
     if (v.is_boolean())
         return {v.get<bool>() ? 1.0 : 0.0};
     if (v.is_number())
-        return {v.get<double>()};
+        return {singleOf(v, what)};
     if (v.is_array()) {
         std::vector<double> out;
         for (const json& e : v) {
             if (!e.is_number())
                 throw InputError(what + " takes numbers, got " + std::string(e.type_name()) + " in its array");
-            out.push_back(e.get<double>());
+            out.push_back(singleOf(e, what));
         }
         return out;
     }
@@ -116,9 +153,8 @@ mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& e
                 throw InputError(field + " takes true or false");
             (key == "lightAmbient" ? l.ambient : key == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
         } else if (key == "lightShadowFraction" || key == "preShadowIntensity") {
-            if (!it.value().is_number())
-                throw InputError(field + " takes a number");
-            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) = it.value().get<float>();
+            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) =
+                static_cast<float>(singleOf(it.value(), field));
         } else {
             throw InputError("unknown child '" + key + "' of lightDataArray (" + what + ")");
         }
@@ -137,6 +173,7 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
         if (a && a->flags.array && a->kind == mayahost::AttrKind::LightData) {
             if (!it.value().is_array())
                 throw InputError("attribute '" + it.key() + "' of node " + type.name + " takes an array of light objects");
+            requireAtMost(it.value(), kMaxLights, "attribute '" + it.key() + "' of node " + type.name);
             std::vector<mayahost::LightSample> lights;
             for (std::size_t i = 0; i < it.value().size(); ++i)
                 lights.push_back(lightElement(type, it.value()[i], i));
@@ -162,7 +199,12 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
         const mayahost::Attribute* a = type.find(name);
         if (!a || !(a->computed || (a->parent && a->parent->computed)))
             throw InputError("unknown output '" + name + "' of node " + type.name);
-        const mayahost::AttrValue v = node.getAttr(name);
+        mayahost::AttrValue v;
+        try {
+            v = node.getAttr(name);
+        } catch (const mayahost::Error& e) {
+            throw InternalError(e.what());  // the node's own compute failed
+        }
         json values = json::array();
         for (int i = 0; i < v.count; ++i)
             values.push_back(v.v[i]);
@@ -181,6 +223,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
     mrhost::Light l;
     if (description.contains("samples") && description["samples"].is_array()) {
         l.kind = mrhost::Light::Listed;
+        requireAtMost(description["samples"], kMaxLightSamples, what + " samples");
         for (const json& s : description["samples"]) {
             requireObject(s, what + " sample");
             if (!s.contains("color") || !s.contains("direction"))
@@ -213,9 +256,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
         } else if (key == "color") {
             l.colour = colourOf(it.value(), field, 1.0f);
         } else if (key == "intensity") {
-            if (!it.value().is_number())
-                throw InputError(field + " takes a number");
-            l.intensity = it.value().get<float>();
+            l.intensity = static_cast<float>(singleOf(it.value(), field));
         } else if (key == "position" && l.kind != mrhost::Light::Directional) {
             l.position = vectorOf(it.value(), field);
         } else if (key == "direction") {
@@ -227,9 +268,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
             sizeU = static_cast<float>(s[0]);
             sizeV = static_cast<float>(s.size() == 2 ? s[1] : s[0]);
         } else if (key == "samples" && l.kind == mrhost::Light::Area) {
-            if (!it.value().is_number_integer() || it.value().get<int>() < 1)
-                throw InputError(field + " takes a whole number of at least 1");
-            l.samples = it.value().get<int>();
+            l.samples = wholeOf(it.value(), field, 1, kMaxLightSamples);
         } else {
             throw InputError(what + ": a " + type + " light has no \"" + key + "\"");
         }
@@ -281,6 +320,7 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
     std::map<std::string, miTag> lightTags;
     if (request.contains("lights")) {
         requireObject(request["lights"], "\"lights\"");
+        requireAtMost(request["lights"], kMaxLights, "\"lights\"");
         for (auto it = request["lights"].begin(); it != request["lights"].end(); ++it)
             lightTags[it.key()] = mrhost::addLight(lightOf(it.value(), it.key()));
     }
@@ -295,6 +335,7 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
         if (p->array) {
             if (!it.value().is_array())
                 throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
+            requireAtMost(it.value(), kMaxLights, "parameter '" + p->name + "' of shader " + d.name);
             std::vector<miTag> tags;
             for (const json& name : it.value()) {
                 if (!name.is_string())
@@ -355,13 +396,18 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
 }
 
 // JSON text with every number printed so it reads back as the same float.
+// JSON has no infinity or NaN: a result that is not finite is written as the
+// string "inf", "-inf" or "nan". Text that is not valid UTF-8 (a bad request
+// quoted in an error) has each bad byte replaced by U+FFFD.
 void writeJson(std::ostream& out, const json& v)
 {
     if (v.is_object()) {
         out << '{';
         bool first = true;
         for (auto it = v.begin(); it != v.end(); ++it) {
-            out << (first ? "" : ", ") << json(it.key()).dump() << ": ";
+            out << (first ? "" : ", ");
+            writeJson(out, json(it.key()));
+            out << ": ";
             writeJson(out, it.value());
             first = false;
         }
@@ -374,26 +420,70 @@ void writeJson(std::ostream& out, const json& v)
         }
         out << ']';
     } else if (v.is_number_float()) {
-        out << formatFloat(v.get<float>());
+        const float f = v.get<float>();
+        if (std::isfinite(f))
+            out << formatFloat(f);
+        else
+            out << '"' << formatFloat(f) << '"';
     } else {
-        out << v.dump();
+        out << v.dump(-1, ' ', false, json::error_handler_t::replace);
     }
+}
+
+// What the JSON reader says of a line that is not JSON, without its own prefix.
+std::string notJson(const json::exception& e)
+{
+    if (e.id == 406) {  // a number beyond double precision: "... parsing '1e400'"
+        const std::string what = e.what();
+        const std::size_t open = what.find('\''), close = what.rfind('\'');
+        return notSingle(open < close ? what.substr(open + 1, close - open - 1) : "a number");
+    }
+    const char* at = std::strstr(e.what(), "syntax error");
+    return std::string("not JSON: ") + (at ? at : e.what());
+}
+
+// Reads one line without its newline, keeping at most kMaxLineBytes + 1 bytes
+// of it; false at the end of the input.
+bool readLine(std::istream& in, std::string& line)
+{
+    line.clear();
+    std::streambuf* buffer = in.rdbuf();
+    bool any = false;
+    for (int c; (c = buffer->sbumpc()) != std::char_traits<char>::eof();) {
+        any = true;
+        if (c == '\n')
+            return true;
+        if (line.size() <= kMaxLineBytes)
+            line.push_back(static_cast<char>(c));
+    }
+    in.setstate(std::ios::eofbit);
+    return any;
 }
 
 }  // namespace
 
 std::string shadeLine(const std::string& line, int number, const MayaPlugin& plugin, const MentalRayShader& shader,
-                      bool* failed)
+                      bool* failed, bool* internal)
 {
     std::ostringstream out;
     *failed = false;
+    if (internal)
+        *internal = false;
+    auto fail = [&](const std::string& message, bool ours) {
+        *failed = true;
+        if (internal)
+            *internal = ours;
+        out.str("");
+        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + message}});
+    };
     try {
+        if (line.size() > kMaxLineBytes)
+            throw InputError("the request is longer than the limit of " + std::to_string(kMaxLineBytes) + " bytes");
         json request;
         try {
             request = json::parse(line);
-        } catch (const json::parse_error& e) {
-            const char* at = std::strstr(e.what(), "syntax error");
-            throw InputError(std::string("not JSON: ") + (at ? at : e.what()));
+        } catch (const json::exception& e) {
+            throw InputError(notJson(e));
         }
         if (!request.is_object())
             throw InputError("a request is a JSON object with \"node\" or \"shader\"");
@@ -407,10 +497,12 @@ std::string shadeLine(const std::string& line, int number, const MayaPlugin& plu
                     throw InputError("unknown field '" + it.key() + "' in a node request");
         }
         writeJson(out, node ? nodeRequest(request, plugin) : shaderRequest(request, shader));
+    } catch (const InputError& e) {
+        fail(e.what(), false);
+    } catch (const json::exception& e) {
+        fail(e.what(), false);  // a value of the wrong JSON kind
     } catch (const std::exception& e) {
-        *failed = true;
-        out.str("");
-        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + e.what()}});
+        fail(std::string("internal failure: ") + e.what(), true);
     }
     return out.str();
 }
@@ -419,17 +511,22 @@ int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, cons
 {
     std::string line;
     int number = 0;
-    bool anyFailed = false;
-    while (std::getline(in, line)) {
+    bool anyFailed = false, anyInternal = false;
+    while (readLine(in, line)) {
         ++number;
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;  // blank lines are not requests
-        bool failed = false;
-        out << shadeLine(line, number, plugin, shader, &failed) << '\n';
+        bool failed = false, internal = false;
+        out << shadeLine(line, number, plugin, shader, &failed, &internal) << '\n';
+        if (!out)  // the replies have nowhere to go: stop, with the system's reason
+            throw InputError(std::string("shade: writing a reply failed: ") + std::strerror(errno));
         anyFailed = anyFailed || failed;
+        anyInternal = anyInternal || internal;
     }
     out.flush();
-    return anyFailed ? kExitBadInput : kExitOk;
+    if (!out)
+        throw InputError(std::string("shade: writing a reply failed: ") + std::strerror(errno));
+    return anyInternal ? kExitInternal : anyFailed ? kExitBadInput : kExitOk;
 }
 
 }  // namespace cwtool

@@ -1,7 +1,9 @@
 #include "values.h"
 
 #include "errors.h"
+#include "workLimits.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -30,8 +32,10 @@ Setting parseSetting(const std::string& text)
     while (std::getline(parts, part, ',')) {
         char* end = nullptr;
         const double v = std::strtod(part.c_str(), &end);
-        if (part.empty() || *end || !std::isfinite(v))
+        if (part.empty() || *end)
             throw InputError("--set '" + text + "': '" + part + "' is not a number");
+        if (!isSingle(v))
+            throw InputError("--set '" + text + "': " + notSingle(part));
         s.numbers.push_back(v);
     }
     if (!value.empty() && value.back() == ',')
@@ -55,9 +59,8 @@ bool shaderHasParameter(const mrhost::Declaration& declaration, const std::strin
 void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers)
 {
     mayahost::AttrValue v;
-    v.count = static_cast<int>(numbers.size());
-    if (v.count > 3)
-        v.count = 4;  // too many: let the host say so
+    // The host refuses a count other than the attribute's before it reads a value.
+    v.count = static_cast<int>(std::min<std::size_t>(numbers.size(), 1000));
     for (int i = 0; i < 3 && i < static_cast<int>(numbers.size()); ++i)
         v.v[i] = static_cast<float>(numbers[i]);
     try {
@@ -79,9 +82,9 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
 std::string formatFloat(float value)
 {
     if (std::isnan(value))
-        return "null";  // JSON has no NaN
+        return "nan";
     if (std::isinf(value))
-        return value > 0 ? "1e999" : "-1e999";
+        return value > 0 ? "inf" : "-inf";
     char text[32];
     for (int precision = 6; precision <= 9; ++precision) {
         std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));

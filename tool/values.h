@@ -29,7 +29,8 @@ void setNodeValue(mayahost::Node& node, const std::string& name, const std::vect
 // Into the parameter block; throws InputError with the builder's complaint.
 void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers);
 
-// Shortest decimal text that reads back as the same single-precision value.
+// Shortest decimal text that reads back as the same single-precision value;
+// "inf", "-inf" or "nan" for a value that is not finite.
 std::string formatFloat(float value);
 
 }  // namespace cwtool
