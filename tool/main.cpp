@@ -137,6 +137,9 @@ public:
     }
     void operator()(int done, int total)
     {
+        if (finished_)
+            return;
+        finished_ = done == total;
         const int percent = total ? 100 * done / total : 100;
         const double elapsed = since(start_);
         if (terminal_) {
@@ -164,6 +167,7 @@ private:
     double every_;
     std::chrono::steady_clock::time_point start_;
     int lastTenth_ = -1;
+    bool finished_ = false;
     double lastTime_ = 0.0;
 };
 

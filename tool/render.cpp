@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace cwtool {
@@ -485,6 +486,12 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     RenderTimes ignored;
     if (!times)
         times = &ignored;
+    // The renderer stand-in keeps one scene of lights and one shadow callback
+    // for the whole process: renders through the shader take turns.
+    static std::mutex mentalRayScene;
+    std::unique_lock<std::mutex> turn(mentalRayScene, std::defer_lock);
+    if (shader)
+        turn.lock();
     auto start = std::chrono::steady_clock::now();
     RayCaster caster(scene);
     const CameraFrame frame(resolveCamera(scene, static_cast<float>(settings.width) / settings.height));

@@ -136,20 +136,28 @@ struct Corner {
 };
 
 // Splits vertices where their corners' normals differ. A corner without a
-// normal of its own takes the area-weighted mean of the faces around its
-// position that meet its face at less than the crease angle.
+// normal of its own takes the mean of the faces around its position that meet
+// its face at less than the crease angle, each weighted by its angle at that
+// position (so that how a face was cut into triangles does not matter).
 Mesh buildMesh(const std::string& name, const std::vector<Vec3>& positions,
                const std::vector<std::array<Corner, 3>>& faces, const std::vector<Vec3>& givenNormals,
                float creaseDegrees)
 {
-    std::vector<Vec3> area(faces.size()), unit(faces.size());
-    std::vector<std::vector<unsigned>> around(positions.size());
+    std::vector<Vec3> unit(faces.size());
+    struct Incident {
+        unsigned face;
+        float angle;  // the face's angle at the position
+    };
+    std::vector<std::vector<Incident>> around(positions.size());
     for (std::size_t f = 0; f < faces.size(); ++f) {
-        const Vec3& p0 = positions[faces[f][0].position];
-        area[f] = cross(positions[faces[f][1].position] - p0, positions[faces[f][2].position] - p0);
-        unit[f] = normalized(area[f]);
-        for (const Corner& c : faces[f])
-            around[c.position].push_back(static_cast<unsigned>(f));
+        const Vec3 p[3] = {positions[faces[f][0].position], positions[faces[f][1].position],
+                           positions[faces[f][2].position]};
+        unit[f] = normalized(cross(p[1] - p[0], p[2] - p[0]));
+        for (int k = 0; k < 3; ++k) {
+            const Vec3 a = normalized(p[(k + 1) % 3] - p[k]), b = normalized(p[(k + 2) % 3] - p[k]);
+            const float angle = std::acos(std::max(-1.0f, std::min(1.0f, tone::dot(a, b))));
+            around[faces[f][k].position].push_back({static_cast<unsigned>(f), angle});
+        }
     }
     const float cosCrease = std::cos(creaseDegrees * kPi / 180.0f);
 
@@ -174,9 +182,9 @@ Mesh buildMesh(const std::string& name, const std::vector<Vec3>& positions,
             if (c.normal >= 0) {
                 n = normalized(givenNormals[c.normal]);
             } else {
-                for (unsigned g : around[c.position])
-                    if (g == f || tone::dot(unit[f], unit[g]) >= cosCrease)
-                        n = n + area[g];
+                for (const Incident& g : around[c.position])
+                    if (g.face == f || tone::dot(unit[f], unit[g.face]) >= cosCrease)
+                        n = n + g.angle * unit[g.face];
                 n = normalized(n);
             }
             const Key key{c.position, c.normal, c.normal >= 0 ? 0.0f : n.x, c.normal >= 0 ? 0.0f : n.y,

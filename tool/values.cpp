@@ -88,8 +88,10 @@ std::vector<double> parseNumbers(const std::string& text, const std::string& wha
     while (std::getline(parts, part, ',')) {
         char* end = nullptr;
         const double v = std::strtod(part.c_str(), &end);
-        if (part.empty() || *end || !std::isfinite(v))
+        if (part.empty() || *end)
             throw InputError(what + ": '" + part + "' is not a number");
+        if (!isSingle(v))
+            throw InputError(what + ": " + notSingle(part));
         out.push_back(v);
     }
     if (text.empty() || text.back() == ',' || out.size() < least || out.size() > most)
