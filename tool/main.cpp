@@ -189,15 +189,6 @@ Scene loadScene(const RenderArgs& args)
     return scene;
 }
 
-std::vector<Setting> loadLook(const std::string& look)
-{
-    if (look == "builtin")
-        return builtinLook();
-    if (look == "node")
-        return {};
-    return loadLookFile(look);
-}
-
 int runRender(const RenderArgs& args)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -228,7 +219,7 @@ int runRender(const RenderArgs& args)
     const MentalRayShader shader(layout);
     Scene scene = loadScene(args);
     const std::vector<Setting> look = loadLook(args.look);
-    checkSettings(look, "--look " + args.look, false, settings.renderer, plugin, shader);
+    checkSettings(look, "--look '" + args.look + "'", false, settings.renderer, plugin, shader);
     checkSettings(scene.material, "--scene '" + args.scene + "' material", false, settings.renderer, plugin, shader);
     scene.material.insert(scene.material.begin(), look.begin(), look.end());
     std::vector<std::string> notes = checkSettings(settings.settings, "--set", true, settings.renderer, plugin, shader);

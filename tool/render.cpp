@@ -458,10 +458,11 @@ std::vector<std::string> checkSettings(const std::vector<Setting>& settings, con
         } catch (const InputError& e) {
             throw InputError(what + ": " + e.what());
         }
-        if (strict && drawMaya && drawMentalRay && reachesMaya != reachesMentalRay)
+        // A prefix asks for one side; without one, say when only one is reached.
+        if (strict && t.maya && t.mentalRay && drawMaya && drawMentalRay && reachesMaya != reachesMentalRay)
             notes.push_back(what + " changes the " + (reachesMaya ? "Maya" : "mental ray") + " panel only: the " +
                             (reachesMaya ? "shader has no parameter" : "node has no attribute") + " '" + t.name +
-                            "'" + (t.maya && t.mentalRay ? "" : ", as its prefix asks"));
+                            "'");
         if (reachesMaya) {
             const mayahost::Attribute* a = plugin.type().find(t.name);
             for (std::size_t i = 0; i < set.numbers.size() && i < 3; ++i) {

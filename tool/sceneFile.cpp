@@ -321,6 +321,15 @@ std::vector<Setting> loadLookFile(const std::string& path)
     return Fields(what).material(readJson(path, what), "");
 }
 
+std::vector<Setting> loadLook(const std::string& look)
+{
+    if (look == "builtin")
+        return builtinLook();
+    if (look == "node")
+        return {};
+    return loadLookFile(look);
+}
+
 void applyCameraOption(Scene& scene, const std::string& text)
 {
     const std::string what = "--camera '" + text + "'";
