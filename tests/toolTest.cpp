@@ -273,10 +273,12 @@ TEST_F(Tool, RenderLoadsAnObjWithoutNormalsAndFramesItInAnyAspect)
                                        "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
     for (const std::string size : {"96x72", "40x120"}) {
         SCOPED_TRACE(size);
+        // A file name of its own: the image reader caches by name.
+        const std::string out = path("cube" + size + ".exr");
         const Outcome r = run("render --renderer mentalray --scene " + path("cube.obj") + " --size " + size +
-                              " --out " + path("cube.exr"));
+                              " --out " + out);
         ASSERT_EQ(r.status, 0) << r.err;
-        OIIO::ImageBuf image(path("cube.exr"));
+        OIIO::ImageBuf image(out);
         ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
         const int w = image.spec().width, h = image.spec().height;
         int object = 0;
@@ -404,11 +406,14 @@ TEST_F(Tool, LooksChooseTheMaterialOfAnyScene)
     std::ofstream(path("red.json")) << "{\"color\": [1, 0, 0], \"alpha\": 1, \"beta\": 1, \"blue\": 0, "
                                        "\"yellow\": 0, \"diffuse\": 1, \"specularColor\": [0, 0, 0], "
                                        "\"maya:outLineWidth\": 0}";
+    int renders = 0;
     auto centre = [&](const std::string& look) {
+        // A file name of its own each time: the image reader caches by name.
+        const std::string out = path("look" + std::to_string(++renders) + ".exr");
         const Outcome r = run("render --renderer maya --scene " + path("tri.obj") + " --camera 0,0 --look " + look +
-                              " --size 32x32 --quiet --out " + path("look.exr"));
+                              " --size 32x32 --quiet --out " + out);
         EXPECT_EQ(r.status, 0) << r.err;
-        OIIO::ImageBuf image(path("look.exr"));
+        OIIO::ImageBuf image(out);
         EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
         std::array<float, 3> c{};
         image.getpixel(16, 18, c.data(), 3);
