@@ -273,8 +273,9 @@ TEST_F(Tool, RenderLoadsAnObjWithoutNormalsAndFramesItInAnyAspect)
                                        "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
     for (const std::string size : {"96x72", "40x120"}) {
         SCOPED_TRACE(size);
-        // A file name of its own: the image reader caches by name.
-        const std::string out = path("cube" + size + ".exr");
+        // One file per size: OpenImageIO's cache may serve a file of the same name
+        // read moments before.
+        const std::string out = path("cube-" + size + ".exr");
         const Outcome r = run("render --renderer mentalray --scene " + path("cube.obj") + " --size " + size +
                               " --out " + out);
         ASSERT_EQ(r.status, 0) << r.err;
