@@ -409,8 +409,8 @@ TEST_F(Tool, LooksChooseTheMaterialOfAnyScene)
                                        "\"maya:outLineWidth\": 0}";
     int renders = 0;
     auto centre = [&](const std::string& look) {
-        // A new file each time: OpenImageIO's cache may serve the previous one.
-        const std::string out = path("look" + std::to_string(renders++) + ".exr");
+        // A file name of its own each time: the image reader caches by name.
+        const std::string out = path("look" + std::to_string(++renders) + ".exr");
         const Outcome r = run("render --renderer maya --scene " + path("tri.obj") + " --camera 0,0 --look " + look +
                               " --size 32x32 --quiet --out " + out);
         EXPECT_EQ(r.status, 0) << r.err;
