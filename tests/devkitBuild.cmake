@@ -15,8 +15,7 @@ endfunction()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
 set(devkit "${WORK_DIR}/devkit")
-file(GLOB headers "${SOURCE_DIR}/hosts/maya/include/maya/*.h")
-file(COPY ${headers} DESTINATION "${devkit}/include/maya")
+file(COPY "${SOURCE_DIR}/hosts/maya/include/maya" DESTINATION "${devkit}/include")
 file(COPY "${OPENMAYA}" "${FOUNDATION}" DESTINATION "${devkit}/lib")
 file(COPY "${SOURCE_DIR}/hosts/mentalray/include/shader.h" DESTINATION "${devkit}/mentalray/include")
 

@@ -13,9 +13,9 @@
 
 namespace cwtool {
 
-void checkObjFile(const std::string& path)
+void checkObjFile(const std::string& path, const std::string& label)
 {
-    const std::string what = "--scene '" + path + "'";
+    const std::string what = label.empty() ? "--scene '" + path + "'" : label;
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         throw InputError(what + ": cannot open the file: " + std::strerror(errno));

@@ -8,9 +8,10 @@
 
 namespace cwtool {
 
-// Throws InputError "--scene 'PATH': line N: ..." for the first bad number of
-// a v, vn or vt line, and for a path that cannot be read as a file.
-void checkObjFile(const std::string& path);
+// Throws InputError "--scene 'PATH': line N: ..." (or `what` in place of
+// "--scene 'PATH'") for the first bad number of a v, vn or vt line, and for a
+// path that cannot be read as a file.
+void checkObjFile(const std::string& path, const std::string& what = "");
 
 }  // namespace cwtool
 

@@ -79,6 +79,27 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
     }
 }
 
+std::vector<double> parseNumbers(const std::string& text, const std::string& what, std::size_t least,
+                                 std::size_t most)
+{
+    std::vector<double> out;
+    std::stringstream parts(text);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        char* end = nullptr;
+        const double v = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end)
+            throw InputError(what + ": '" + part + "' is not a number");
+        if (!isSingle(v))
+            throw InputError(what + ": " + notSingle(part));
+        out.push_back(v);
+    }
+    if (text.empty() || text.back() == ',' || out.size() < least || out.size() > most)
+        throw InputError(what + ": expected " + std::to_string(least) +
+                         (most > least ? " to " + std::to_string(most) : "") + " numbers separated by commas");
+    return out;
+}
+
 std::string formatFloat(float value)
 {
     if (std::isnan(value))
