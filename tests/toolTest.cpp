@@ -273,10 +273,13 @@ TEST_F(Tool, RenderLoadsAnObjWithoutNormalsAndFramesItInAnyAspect)
                                        "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
     for (const std::string size : {"96x72", "40x120"}) {
         SCOPED_TRACE(size);
+        // One file per size: OpenImageIO's cache may serve a file of the same name
+        // read moments before.
+        const std::string out = path("cube-" + size + ".exr");
         const Outcome r = run("render --renderer mentalray --scene " + path("cube.obj") + " --size " + size +
-                              " --out " + path("cube.exr"));
+                              " --out " + out);
         ASSERT_EQ(r.status, 0) << r.err;
-        OIIO::ImageBuf image(path("cube.exr"));
+        OIIO::ImageBuf image(out);
         ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
         const int w = image.spec().width, h = image.spec().height;
         int object = 0;
