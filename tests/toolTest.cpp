@@ -407,11 +407,14 @@ TEST_F(Tool, LooksChooseTheMaterialOfAnyScene)
     std::ofstream(path("red.json")) << "{\"color\": [1, 0, 0], \"alpha\": 1, \"beta\": 1, \"blue\": 0, "
                                        "\"yellow\": 0, \"diffuse\": 1, \"specularColor\": [0, 0, 0], "
                                        "\"maya:outLineWidth\": 0}";
+    int renders = 0;
     auto centre = [&](const std::string& look) {
+        // A file name of its own each time: the image reader caches by name.
+        const std::string out = path("look" + std::to_string(++renders) + ".exr");
         const Outcome r = run("render --renderer maya --scene " + path("tri.obj") + " --camera 0,0 --look " + look +
-                              " --size 32x32 --quiet --out " + path("look.exr"));
+                              " --size 32x32 --quiet --out " + out);
         EXPECT_EQ(r.status, 0) << r.err;
-        OIIO::ImageBuf image(path("look.exr"));
+        OIIO::ImageBuf image(out);
         EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
         std::array<float, 3> c{};
         image.getpixel(16, 18, c.data(), 3);

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
