@@ -50,10 +50,8 @@ void setPixel(Image& image, int x, int y, const Vec3& colour, float opacity)
 {
     if (x < 0 || y < 0 || x >= image.width || y >= image.height)
         return;
-    float* p = &image.rgb[3 * (static_cast<std::size_t>(y) * image.width + x)];
-    p[0] += opacity * (colour.x - p[0]);
-    p[1] += opacity * (colour.y - p[1]);
-    p[2] += opacity * (colour.z - p[2]);
+    const Vec3 p = image.pixel(x, y);
+    image.setPixel(x, y, p + opacity * (colour - p));
 }
 
 }  // namespace

@@ -65,6 +65,11 @@ int runShadeCommand(const std::string& file)
     const InstallLayout layout = findLayout();
     MayaPlugin plugin(layout);
     MentalRayShader shader(layout);
+    // The replies go through std::cout alone: it need not stay in step with C's
+    // stdout (which would make it write, and std::cin read, a character at a
+    // time), and reading a request need not flush the replies so far.
+    std::ios::sync_with_stdio(false);
+    std::cin.tie(nullptr);
     if (file.empty() || file == "-")
         return runShade(std::cin, std::cout, plugin, shader);
     struct stat st;
@@ -208,6 +213,7 @@ int runRender(const RenderArgs& args)
     if (sweeps.size() > 2)
         throw InputError("--sweep: at most two sweeps, one along the columns and one down the rows");
     checkOutputPath(args.out);
+    settings.linearOutput = isLinearOutput(args.out);
     // A contact sheet holds a swatch of that size per value.
     const int columns = sweeps.empty() ? 1 : sweeps[0].count, rows = sweeps.size() > 1 ? sweeps[1].count : 1;
     checkRenderSize(settings.width * columns, settings.height * rows, settings.renderer == Renderer::Both ? 2 : 1,

@@ -2,6 +2,7 @@
 
 #include "deliverables.h"
 #include "errors.h"
+#include "image.h"
 #include "labels.h"
 
 #include <embree3/rtcore.h>
@@ -262,23 +263,42 @@ public:
         return {result.r, result.g, result.b};
     }
 
+    // The same primary and shadow rays as shading casts, nothing shaded: what
+    // the rays alone cost.
+    Vec3 raysOnly(const RayCaster::Hit& hit) const
+    {
+        Vec3 sum{0.0f, 0.0f, 0.0f};
+        for (const SceneLight& l : s_.scene.lights) {
+            Vec3 toLight;
+            sum = sum + lightVisibility(l, hit, &toLight) * toLight;
+        }
+        return sum;
+    }
+
 private:
+    // The direction from a hit towards a light, and how much of the light gets
+    // there: a shadow ray for a light in front of the surface.
+    float lightVisibility(const SceneLight& l, const RayCaster::Hit& hit, Vec3* toLight) const
+    {
+        float distance = std::numeric_limits<float>::infinity();
+        if (l.kind == SceneLight::Point) {
+            *toLight = l.position - hit.point;
+            distance = length(*toLight);
+            *toLight = normalized(*toLight);
+        } else {
+            *toLight = normalized(-l.direction);
+        }
+        return tone::dot(*toLight, hit.geometricNormal) > 0.0f
+                   ? s_.caster.visibility(hit.point, hit.geometricNormal, *toLight, distance)
+                   : 1.0f;
+    }
+
     // Shadowing scales the light's intensity; its intensity before shadowing
     // goes to preShadowIntensity.
     void fillLightData(const SceneLight& l, const RayCaster::Hit& hit, mayahost::LightSample& e) const
     {
         Vec3 toLight;
-        float distance = std::numeric_limits<float>::infinity();
-        if (l.kind == SceneLight::Point) {
-            toLight = l.position - hit.point;
-            distance = length(toLight);
-            toLight = normalized(toLight);
-        } else {
-            toLight = normalized(-l.direction);
-        }
-        const float visible = tone::dot(toLight, hit.geometricNormal) > 0.0f
-                                  ? s_.caster.visibility(hit.point, hit.geometricNormal, toLight, distance)
-                                  : 1.0f;
+        const float visible = lightVisibility(l, hit, &toLight);
         const Vec3 lc = s_.frame.toCamera(toLight);
         e.direction[0] = lc.x;
         e.direction[1] = lc.y;
@@ -314,6 +334,8 @@ Vec3 shadePixel(const Shared& s, SampleShader& shading, bool maya, int x, int y)
         RayCaster::Hit hit;
         if (!s.caster.intersect(s.frame.eye, s.frame.toWorld(viewCamera), hit))
             sum = sum + s.scene.background;
+        else if (!s.settings.shade)
+            sum = sum + shading.raysOnly(hit);
         else
             sum = sum + (maya ? shading.maya(hit, viewCamera) : shading.mentalRay(hit, viewCamera));
     }
@@ -337,10 +359,7 @@ void renderTiles(Shared& s)
         for (int y = ty * kTile; y < std::min(h, (ty + 1) * kTile); ++y)
             for (int x = tx * kTile; x < std::min(w, (tx + 1) * kTile); ++x) {
                 const Vec3 c = shadePixel(s, shading, maya, x, y);
-                float* out = &s.image.rgb[3 * (static_cast<std::size_t>(y) * s.image.width + x0 + x)];
-                out[0] = c.x;
-                out[1] = c.y;
-                out[2] = c.z;
+                storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + x0 + x, c.x, c.y, c.z);
             }
         s.doneTiles.fetch_add(1);
     }
@@ -533,9 +552,8 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
 
     Image image;
     const int panels = plugin && shader ? 2 : 1;
-    image.width = panels * settings.width + (panels - 1) * 2;
-    image.height = settings.height;
-    image.rgb.assign(static_cast<std::size_t>(image.width) * image.height * 3, 0.08f);  // the separator's grey
+    prepareImage(image, panels * settings.width + (panels - 1) * 2, settings.height, settings.linearOutput,
+                 0.08f);  // the separator's grey
     if (plugin) image.panels.push_back("maya");
     if (shader) image.panels.push_back("mentalray");
 

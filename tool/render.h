@@ -36,12 +36,22 @@ struct RenderSettings {
     std::function<void(int done, int total)> progress;
     // When it turns true the render stops and throws RenderCancelled.
     const std::atomic<bool>* cancel = nullptr;
+    bool linearOutput = false;  // the picture is kept linear (for EXR), not as 8-bit sRGB
+    bool shade = true;  // false: cast the same primary and shadow rays and shade nothing
 };
 
+// The picture as its file stores it, filled pixel by pixel as it is rendered:
+// nothing larger per pixel is ever kept. prepareImage and storePixel (image.h)
+// make and fill it; pixel and setPixel read and write one pixel as linear colour.
 struct Image {
     int width = 0, height = 0;
-    std::vector<float> rgb;  // linear, row by row from the top
-    std::vector<std::string> panels;  // left to right
+    bool linear = false;
+    std::vector<unsigned char> srgb;     // 8-bit sRGB, 3 a pixel, when not linear
+    std::vector<unsigned short> halves;   // linear half floats (their bits), 3 a pixel, when linear
+    std::vector<std::string> panels;     // left to right
+
+    Vec3 pixel(int x, int y) const;
+    void setPixel(int x, int y, const Vec3& colour);
 };
 
 struct RenderTimes {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstring>
 #include <istream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -124,11 +125,9 @@ void setNodeAttribute(mayahost::Node& node, const std::string& name, const json&
     setNodeValue(node, name, numbersOf(value, what));
 }
 
-mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& element, std::size_t index)
+// A light-data element as the children's defaults make it.
+mayahost::LightSample lightDefaults(const mayahost::NodeType& type)
 {
-    const std::string what = "lightDataArray element " + std::to_string(index);
-    requireObject(element, what);
-    // Children not given take their attribute defaults.
     mayahost::LightSample l;
     auto def = [&type](const char* name, int i) { return type.find(name)->defaultValue[i]; };
     for (int i = 0; i < 3; ++i) {
@@ -140,6 +139,15 @@ mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& e
     l.specular = def("lightSpecular", 0) != 0.0f;
     l.shadowFraction = def("lightShadowFraction", 0);
     l.preShadowIntensity = def("preShadowIntensity", 0);
+    return l;
+}
+
+// Children not given take their attribute defaults.
+mayahost::LightSample lightElement(const mayahost::LightSample& defaults, const json& element, std::size_t index)
+{
+    const std::string what = "lightDataArray element " + std::to_string(index);
+    requireObject(element, what);
+    mayahost::LightSample l = defaults;
     for (auto it = element.begin(); it != element.end(); ++it) {
         const std::string& key = it.key();
         const std::string field = what + " child '" + key + "'";
@@ -174,9 +182,10 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
             if (!it.value().is_array())
                 throw InputError("attribute '" + it.key() + "' of node " + type.name + " takes an array of light objects");
             requireAtMost(it.value(), kMaxLights, "attribute '" + it.key() + "' of node " + type.name);
+            const mayahost::LightSample defaults = lightDefaults(type);
             std::vector<mayahost::LightSample> lights;
             for (std::size_t i = 0; i < it.value().size(); ++i)
-                lights.push_back(lightElement(type, it.value()[i], i));
+                lights.push_back(lightElement(defaults, it.value()[i], i));
             node.setLights(lights.data(), lights.size());
         } else {
             setNodeAttribute(node, it.key(), it.value());
@@ -399,6 +408,24 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
 // JSON has no infinity or NaN: a result that is not finite is written as the
 // string "inf", "-inf" or "nan". Text that is not valid UTF-8 (a bad request
 // quoted in an error) has each bad byte replaced by U+FFFD.
+void writeJson(std::ostream& out, const json& v);
+
+// An object key: the names this tool writes need no escaping, anything else goes
+// through the JSON writer.
+void writeKey(std::ostream& out, const std::string& key)
+{
+    const bool plain = std::all_of(key.begin(), key.end(), [](char c) {
+        return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+    });
+    if (!plain) {
+        writeJson(out, json(key));
+        return;
+    }
+    out.put('"');
+    out.write(key.data(), static_cast<std::streamsize>(key.size()));
+    out.put('"');
+}
+
 void writeJson(std::ostream& out, const json& v)
 {
     if (v.is_object()) {
@@ -406,7 +433,7 @@ void writeJson(std::ostream& out, const json& v)
         bool first = true;
         for (auto it = v.begin(); it != v.end(); ++it) {
             out << (first ? "" : ", ");
-            writeJson(out, json(it.key()));
+            writeKey(out, it.key());
             out << ": ";
             writeJson(out, it.value());
             first = false;
@@ -421,10 +448,15 @@ void writeJson(std::ostream& out, const json& v)
         out << ']';
     } else if (v.is_number_float()) {
         const float f = v.get<float>();
-        if (std::isfinite(f))
-            out << formatFloat(f);
-        else
-            out << '"' << formatFloat(f) << '"';
+        char text[32];
+        const std::size_t n = formatFloat(f, text);
+        if (std::isfinite(f)) {
+            out.write(text, static_cast<std::streamsize>(n));
+        } else {
+            out.put('"');
+            out.write(text, static_cast<std::streamsize>(n));
+            out.put('"');
+        }
     } else {
         out << v.dump(-1, ' ', false, json::error_handler_t::replace);
     }
@@ -442,22 +474,30 @@ std::string notJson(const json::exception& e)
     return std::string("not JSON: ") + (at ? at : e.what());
 }
 
-// Reads one line without its newline, keeping at most kMaxLineBytes + 1 bytes
-// of it; false at the end of the input.
-bool readLine(std::istream& in, std::string& line)
+// Reads one line without its newline into `line`, keeping at most
+// kMaxLineBytes + 1 bytes of it (the rest of a longer line is skipped); false
+// at the end of the input. The stream's own line reader scans its buffer
+// whole, rather than a character at a time.
+const std::size_t kLineBuffer = kMaxLineBytes + 2;
+
+bool readLine(std::istream& in, char* buffer, std::string& line)
 {
-    line.clear();
-    std::streambuf* buffer = in.rdbuf();
-    bool any = false;
-    for (int c; (c = buffer->sbumpc()) != std::char_traits<char>::eof();) {
-        any = true;
-        if (c == '\n')
-            return true;
-        if (line.size() <= kMaxLineBytes)
-            line.push_back(static_cast<char>(c));
+    in.getline(buffer, static_cast<std::streamsize>(kLineBuffer));
+    const std::streamsize read = in.gcount();
+    if (in.fail() && !in.eof() && !in.bad()) {
+        // Longer than the buffer: keep what was read, drop the rest of the line.
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        line.assign(buffer, static_cast<std::size_t>(read));
+        return true;
     }
-    in.setstate(std::ios::eofbit);
-    return any;
+    if (read == 0 && in.eof())
+        return false;
+    // A newline that was read counts in gcount but is not stored.
+    const bool newline = !in.eof();
+    line.assign(buffer, static_cast<std::size_t>(read) - (newline ? 1 : 0));
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    return true;
 }
 
 }  // namespace
@@ -510,9 +550,10 @@ std::string shadeLine(const std::string& line, int number, const MayaPlugin& plu
 int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, const MentalRayShader& shader)
 {
     std::string line;
+    const std::unique_ptr<char[]> buffer(new char[kLineBuffer]);
     int number = 0;
     bool anyFailed = false, anyInternal = false;
-    while (readLine(in, line)) {
+    while (readLine(in, buffer.get(), line)) {
         ++number;
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;  // blank lines are not requests

@@ -1,6 +1,7 @@
 #include "sheet.h"
 
 #include "errors.h"
+#include "image.h"
 #include "labels.h"
 
 #include <algorithm>
@@ -36,8 +37,8 @@ std::string valueText(const std::vector<double>& v)
 void paste(Image& sheet, const Image& swatch, int x0, int y0)
 {
     for (int y = 0; y < swatch.height; ++y)
-        std::copy_n(&swatch.rgb[3 * static_cast<std::size_t>(y) * swatch.width], 3 * swatch.width,
-                    &sheet.rgb[3 * (static_cast<std::size_t>(y0 + y) * sheet.width + x0)]);
+        for (int x = 0; x < swatch.width; ++x)
+            sheet.setPixel(x0 + x, y0 + y, swatch.pixel(x, y));
 }
 
 }  // namespace
@@ -114,7 +115,7 @@ Image renderContactSheet(const Scene& scene, const RenderSettings& settings, con
     Image sheet;
     sheet.width = panels * panelWidth + (panels - 1) * kPanelGap;
     sheet.height = titleHeight + rows * cellHeight - kGap;
-    sheet.rgb.assign(static_cast<std::size_t>(sheet.width) * sheet.height * 3, 0.08f);
+    prepareImage(sheet, sheet.width, sheet.height, settings.linearOutput, 0.08f);
     for (const MayaPlugin* p : plugins)
         sheet.panels.push_back(p ? "maya" : "mentalray");
 

@@ -4,9 +4,11 @@
 #include "workLimits.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace cwtool {
@@ -79,6 +81,18 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
     }
 }
 
+std::size_t formatFloat(float value, char* text)
+{
+    const char* special = std::isnan(value) ? "nan" : std::isinf(value) ? (value > 0 ? "inf" : "-inf") : nullptr;
+    if (special) {
+        const std::size_t n = std::strlen(special);
+        std::memcpy(text, special, n);
+        return n;
+    }
+    // The shortest text that reads back as the same single-precision value.
+    return static_cast<std::size_t>(std::to_chars(text, text + kFloatText, value).ptr - text);
+}
+
 std::vector<double> parseNumbers(const std::string& text, const std::string& what, std::size_t least,
                                  std::size_t most)
 {
@@ -102,17 +116,8 @@ std::vector<double> parseNumbers(const std::string& text, const std::string& wha
 
 std::string formatFloat(float value)
 {
-    if (std::isnan(value))
-        return "nan";
-    if (std::isinf(value))
-        return value > 0 ? "inf" : "-inf";
-    char text[32];
-    for (int precision = 6; precision <= 9; ++precision) {
-        std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));
-        if (std::strtof(text, nullptr) == value)
-            break;
-    }
-    return text;
+    char text[kFloatText];
+    return std::string(text, formatFloat(value, text));
 }
 
 }  // namespace cwtool

@@ -37,6 +37,9 @@ std::vector<double> parseNumbers(const std::string& text, const std::string& wha
 // Shortest decimal text that reads back as the same single-precision value;
 // "inf", "-inf" or "nan" for a value that is not finite.
 std::string formatFloat(float value);
+// The same text into `text` (at least kFloatText bytes, not terminated); returns its length.
+constexpr std::size_t kFloatText = 32;
+std::size_t formatFloat(float value, char* text);
 
 }  // namespace cwtool
 

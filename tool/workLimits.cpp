@@ -79,11 +79,11 @@ void checkRenderSize(int width, int height, int panels, int bytesPerStoredPixel)
     if (pixels > kMaxImagePixels)
         throw InputError(size + ": " + std::to_string(pixels) + " pixels, more than the limit of " +
                          std::to_string(kMaxImagePixels) + " (8192x8192) per renderer");
-    // The linear picture (3 floats a pixel), and while the file is encoded: the
-    // converted pixels, the encoded file and its copy, each at most as large
-    // as the uncompressed file.
+    // The picture, kept as the file stores its pixels, and while the file is
+    // encoded: the encoded file and its copy, each at most as large as the
+    // uncompressed file.
     const unsigned long long filePixels = static_cast<unsigned long long>(panels * width + (panels - 1) * 2) * height;
-    const unsigned long long needed = filePixels * (12 + 3ULL * bytesPerStoredPixel);
+    const unsigned long long needed = filePixels * 3ULL * bytesPerStoredPixel;
     const unsigned long long room = availableMemory();
     if (needed > room)
         throw InputError(size + ": the image needs about " + gib(needed) + " of memory, and only " + gib(room) +

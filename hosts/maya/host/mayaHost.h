@@ -18,6 +18,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mayahost {
@@ -107,6 +108,8 @@ struct NodeType {
     mutable int liveNodes = 0;
 
     const Attribute* find(const std::string& name) const;  // long or short name
+    // Long and short names, filled once the type's initialize has made them all.
+    std::unordered_map<std::string, const Attribute*> byName;
 };
 
 struct CommandRecord {

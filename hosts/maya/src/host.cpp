@@ -84,6 +84,10 @@ const char* nodeKindName(MPxNode::Type kind)
 
 const Attribute* NodeType::find(const std::string& name) const
 {
+    if (!byName.empty()) {
+        const auto found = byName.find(name);
+        return found == byName.end() ? nullptr : found->second;
+    }
     for (const auto& a : attributes)
         if (a->longName == name || a->shortName == name)
             return a.get();
@@ -130,6 +134,11 @@ MStatus registerType(std::unique_ptr<NodeType> type)
     if (t->initialize)
         t->initialize();
     r.initializing = nullptr;
+    // Where two attributes share a name, the one made first is found.
+    for (auto it = t->attributes.rbegin(); it != t->attributes.rend(); ++it) {
+        t->byName[(*it)->shortName] = it->get();
+        t->byName[(*it)->longName] = it->get();
+    }
     r.types.push_back(std::move(type));
     return MS::kSuccess;
 }
