@@ -3,7 +3,6 @@
 # under Wine: coolwarm.mll (64-bit) and zarn_coolwarm.dll (32-bit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-start=$SECONDS
 export DEBIAN_FRONTEND=noninteractive
 
 # 32-bit Wine needs the i386 architecture; without wine32 a 32-bit test program
@@ -20,4 +19,3 @@ for preset in mingw-x64 mingw-x86; do
   cmake --build --preset "$preset" -j2
   ctest --preset "$preset" -j2
 done
-echo "windows stage: $((SECONDS - start)) s"

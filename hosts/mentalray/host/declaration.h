@@ -44,6 +44,7 @@ struct Declaration {
     int version = 0;
     std::vector<std::string> apply;
     std::vector<Parameter> parameters;
+    std::map<std::string, double> hints;   // `#:` lines of the declaration itself (nodeid)
     std::size_t blockSize = 0;  // the declared block, without array storage
     std::string file;
     int line = 0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <mutex>
 
 namespace mrhost {
 
@@ -24,11 +25,24 @@ struct Connection {
     std::atomic<long> lastOffset{-1};
 };
 
+struct Offset {
+    float s, t;
+};
+
+// A light of the scene with what its samples need worked out once: how many it
+// offers and, for an area light, where each lies on the rectangle.
+struct LightRecord {
+    Light light;
+    int count = 1;
+    std::vector<Offset> offsets;
+};
+
 // The scene database: one record per tag. Built on one thread, read by many.
 struct Scene {
     enum Kind { None, LightKind, ConnectionKind };
     std::vector<Kind> kinds{None};  // tag 0 is the null tag
-    std::deque<Light> lights;
+    std::vector<const LightRecord*> lightByTag{nullptr};  // null for other tags
+    std::deque<LightRecord> lights;
     std::deque<Connection> connections;
     std::vector<std::size_t> index{0};  // tag -> position among its kind
 
@@ -45,17 +59,45 @@ Scene& scene()
     return s;
 }
 
+// Call counts, kept per thread so that render threads never write a shared
+// cache line; only their reader sums them. Blocks outlive their threads.
 struct Counters {
     std::atomic<unsigned long> sampleLight{0}, blongSpecular{0}, computeIrradiance{0}, phenEval{0};
 };
 
-Counters& counters()
+struct CounterBlocks {
+    std::mutex lock;
+    std::deque<Counters> blocks;
+};
+
+CounterBlocks& counterBlocks()
 {
-    static Counters c;
-    return c;
+    static CounterBlocks b;
+    return b;
 }
 
-void count(std::atomic<unsigned long>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+__attribute__((tls_model("initial-exec"))) thread_local Counters* threadCounters = nullptr;
+
+__attribute__((noinline)) Counters* newThreadCounters()
+{
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    b.blocks.emplace_back();
+    threadCounters = &b.blocks.back();
+    return threadCounters;
+}
+
+inline Counters& counters()
+{
+    Counters* c = threadCounters;
+    return c ? *c : *newThreadCounters();
+}
+
+// Only this thread writes its own counters: no locked read-modify-write needed.
+void count(std::atomic<unsigned long>& counter)
+{
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
 
 float dot(const miVector& a, const miVector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
@@ -96,18 +138,33 @@ float jitter(unsigned i, unsigned salt)
 miTag addLight(const Light& light)
 {
     Scene& s = scene();
-    s.lights.push_back(light);
+    s.lights.emplace_back();
+    LightRecord& r = s.lights.back();
+    r.light = light;
+    r.count = lightSampleCount(light);
+    if (light.kind == Light::Area) {
+        r.offsets.resize(static_cast<std::size_t>(r.count));
+        for (int i = 0; i < r.count; ++i)
+            areaSampleOffset(light, i, &r.offsets[i].s, &r.offsets[i].t);
+    }
     s.kinds.push_back(Scene::LightKind);
     s.index.push_back(s.lights.size() - 1);
+    s.lightByTag.push_back(&r);
     return static_cast<miTag>(s.kinds.size() - 1);
 }
 
+namespace {
+const LightRecord* findRecord(miTag tag)
+{
+    const Scene& s = scene();
+    return tag < s.lightByTag.size() ? s.lightByTag[tag] : nullptr;
+}
+}  // namespace
+
 const Light* findLight(miTag tag)
 {
-    Scene& s = scene();
-    if (tag >= s.kinds.size() || s.kinds[tag] != Scene::LightKind)
-        return nullptr;
-    return &s.lights[s.index[tag]];
+    const LightRecord* r = findRecord(tag);
+    return r ? &r->light : nullptr;
 }
 
 int lightSampleCount(const Light& light)
@@ -119,7 +176,19 @@ int lightSampleCount(const Light& light)
     }
 }
 
-LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
+// Stratified over a near-square grid of cells, one sample per cell.
+void areaSampleOffset(const Light& light, int index, float* s, float* t)
+{
+    const int n = lightSampleCount(light);
+    int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
+    const int rows = (n + columns - 1) / columns;
+    *s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
+    *t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+}
+
+namespace {
+// Sample `index` of a light; an area light's sample lies at `offset` on it.
+LightSampleGeometry sampleAt(const Light& light, int index, Offset offset, const miVector& point)
 {
     LightSampleGeometry g;
     const float i = light.intensity;
@@ -135,12 +204,7 @@ LightSampleGeometry lightSample(const Light& light, int index, const miVector& p
         g.distance = std::numeric_limits<float>::infinity();
         break;
     case Light::Area: {
-        // Stratified over a near-square grid of cells, one sample per cell.
-        const int n = lightSampleCount(light);
-        int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
-        const int rows = (n + columns - 1) / columns;
-        const float s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
-        const float t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+        const float s = offset.s, t = offset.t;
         const miVector p{light.position.x + s * light.edgeU.x + t * light.edgeV.x,
                          light.position.y + s * light.edgeU.y + t * light.edgeV.y,
                          light.position.z + s * light.edgeU.z + t * light.edgeV.z};
@@ -158,6 +222,20 @@ LightSampleGeometry lightSample(const Light& light, int index, const miVector& p
     return g;
 }
 
+LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& point)
+{
+    return sampleAt(r.light, index, r.offsets.empty() ? Offset{0.0f, 0.0f} : r.offsets[index], point);
+}
+}  // namespace
+
+LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
+{
+    Offset offset{0.0f, 0.0f};
+    if (light.kind == Light::Area)
+        areaSampleOffset(light, index, &offset.s, &offset.t);
+    return sampleAt(light, index, offset, point);
+}
+
 miTag addConnection(const void* value, std::size_t size)
 {
     Scene& s = scene();
@@ -167,6 +245,7 @@ miTag addConnection(const void* value, std::size_t size)
     std::memcpy(c.value.data(), value, size);
     s.kinds.push_back(Scene::ConnectionKind);
     s.index.push_back(s.connections.size() - 1);
+    s.lightByTag.push_back(nullptr);
     return static_cast<miTag>(s.kinds.size() - 1);
 }
 
@@ -187,6 +266,7 @@ void clearScene()
     Scene& s = scene();
     s.kinds.assign(1, Scene::None);
     s.index.assign(1, 0);
+    s.lightByTag.assign(1, nullptr);
     s.lights.clear();
     s.connections.clear();
 }
@@ -211,17 +291,29 @@ void setIrradianceFunction(IrradianceFunction function, void* user)
 
 CallCounts callCounts()
 {
-    Counters& c = counters();
-    return {c.sampleLight.load(), c.blongSpecular.load(), c.computeIrradiance.load(), c.phenEval.load()};
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    CallCounts sum{0, 0, 0, 0};
+    for (const Counters& c : b.blocks) {
+        sum.sampleLight += c.sampleLight.load(std::memory_order_relaxed);
+        sum.blongSpecular += c.blongSpecular.load(std::memory_order_relaxed);
+        sum.computeIrradiance += c.computeIrradiance.load(std::memory_order_relaxed);
+        sum.phenEval += c.phenEval.load(std::memory_order_relaxed);
+    }
+    return sum;
 }
 
+// Called while no renderer function runs, like every scene change.
 void resetCallCounts()
 {
-    Counters& c = counters();
-    c.sampleLight = 0;
-    c.blongSpecular = 0;
-    c.computeIrradiance = 0;
-    c.phenEval = 0;
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    for (Counters& c : b.blocks) {
+        c.sampleLight = 0;
+        c.blongSpecular = 0;
+        c.computeIrradiance = 0;
+        c.phenEval = 0;
+    }
 }
 
 // The renderer allocates the function record and the parameter block in one
@@ -284,37 +376,41 @@ extern "C" {
 // The renderer delivers one light sample per call: its colour at the point and
 // the unit direction towards it, counting them in *samples; false once there is
 // none left. While a primitive is being shaded (pri set), a sample behind the
-// surface is skipped, as the renderer does; with pri null every sample comes.
+// surface is skipped, as the renderer does; with pri null every sample comes,
+// so the counter is the index of the next one and each call is constant work.
 MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
                                          miState *const state, const miTag light_inst, int *const samples)
 {
     mrhost::count(mrhost::counters().sampleLight);
-    const mrhost::Light* light = mrhost::findLight(light_inst);
+    const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
     if (!light || !samples || !state)
         return miFALSE;
-    const int total = mrhost::lightSampleCount(*light);
-    int skip = *samples;  // samples already delivered in this sequence
-    for (int i = 0; i < total; ++i) {
-        mrhost::LightSampleGeometry g = mrhost::lightSample(*light, i, state->point);
-        const float cosine = mrhost::dot(state->normal, g.direction);
-        if (state->pri && !(cosine > 0.0f))
-            continue;
-        if (skip-- > 0)
-            continue;
-        // Shadows darken what is delivered; listed samples are taken as given.
-        if (scene().occlusion && light->kind != mrhost::Light::Listed) {
-            const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
-            g.colour.r *= reach;
-            g.colour.g *= reach;
-            g.colour.b *= reach;
+    int i = *samples;
+    if (state->pri) {
+        // Skipped samples are not counted: find the one after the last delivered.
+        int skip = *samples;
+        for (i = 0; i < light->count; ++i) {
+            const mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
+            if (mrhost::dot(state->normal, g.direction) > 0.0f && skip-- == 0)
+                break;
         }
-        if (result) *result = g.colour;
-        if (dir) *dir = g.direction;
-        if (dot_nl) *dot_nl = cosine;
-        ++*samples;
-        return miTRUE;
     }
-    return miFALSE;
+    if (i < 0 || i >= light->count)
+        return miFALSE;
+    mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
+    const float cosine = mrhost::dot(state->normal, g.direction);
+    // Shadows darken what is delivered; listed samples are taken as given.
+    if (scene().occlusion && light->light.kind != mrhost::Light::Listed) {
+        const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
+        g.colour.r *= reach;
+        g.colour.g *= reach;
+        g.colour.b *= reach;
+    }
+    if (result) *result = g.colour;
+    if (dir) *dir = g.direction;
+    if (dot_nl) *dot_nl = cosine;
+    ++*samples;
+    return miTRUE;
 }
 
 // Blinn's highlight: the half vector between the light and the eye against
