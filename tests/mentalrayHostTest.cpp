@@ -253,3 +253,15 @@ TEST(Declarations, NumbersThatDoNotFitTheirTypeAreRefused)
     std::memcpy(&i, &block[4], 4);
     EXPECT_EQ(i, -2147483647 - 1);
 }
+
+// Found by fuzzing: a shader without parameters has an empty block, which a
+// host may hand over as a null pointer; nothing may be written through it.
+TEST(Declarations, AShaderWithoutParametersWritesNoBlock)
+{
+    const auto d = mrhost::parseDeclarations("declare shader \"b\" () apply texture end declare", "x.mi");
+    ASSERT_EQ(d.size(), 1u);
+    const mrhost::BlockBuilder builder(d[0]);
+    EXPECT_EQ(builder.bytes(), 0u);
+    std::vector<char> block;
+    builder.write(block.data());
+}

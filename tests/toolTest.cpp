@@ -698,11 +698,13 @@ TEST_F(Tool, MessagesNameTheRealProblem)
     std::ofstream(path("nan.obj")) << "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n";
     std::ofstream(path("inf.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 inf 1\nf 1 2 3\n";
     std::ofstream(path("big.obj")) << "v 0 0 0\nv 1 0 1e39\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("hex.obj")) << "v 0x10 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
     struct Case { std::string arguments, message; };
     const Case cases[] = {
         {"render --scene " + path("nan.obj"), "--scene '" + path("nan.obj") + "': line 2: nan is not a finite"},
         {"render --scene " + path("inf.obj"), "--scene '" + path("inf.obj") + "': line 4: inf is not a finite"},
         {"render --scene " + path("big.obj"), "--scene '" + path("big.obj") + "': line 2: 1e39 is not a finite"},
+        {"render --scene " + path("hex.obj"), "--scene '" + path("hex.obj") + "': line 1: '0x10' is not a decimal number"},
         {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
         {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},

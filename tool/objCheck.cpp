@@ -41,6 +41,9 @@ void checkObjFile(const std::string& path, const std::string& label)
                 throw InputError(at + "'" + word + "' is not a number");
             if (!isSingle(v))
                 throw InputError(at + notSingle(word));
+            // Plain decimal only: the OBJ reader takes "0x10" as 0.
+            if (word.find_first_not_of("0123456789+-.eE") != std::string::npos)
+                throw InputError(at + "'" + word + "' is not a decimal number");
         }
         const int needed = keyword == "vt" ? 1 : 3;
         if (count < needed)

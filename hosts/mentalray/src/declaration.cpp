@@ -454,7 +454,10 @@ void writeValue(char* at, const Parameter& p, const std::vector<double>& v)
 
 void BlockBuilder::write(char* block) const
 {
-    std::memset(block, 0, bytes());
+    const std::size_t size = bytes();
+    if (size == 0)
+        return;  // a shader without parameters: there may be no block at all
+    std::memset(block, 0, size);
     for (const Parameter& p : declaration_->parameters) {
         const auto given = values_.find(p.name);
         if (given != values_.end())

@@ -2,7 +2,11 @@
 // material shader calls, and the scene they answer from.
 #include "mrHost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <cmath>
@@ -367,10 +371,22 @@ void ShaderCall::enableGhosts(bool enabled)
 
 std::string modulePath()
 {
+#if defined(_WIN32)
+    HMODULE self = nullptr;
+    char path[MAX_PATH];
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&modulePath), &self)) {
+        const DWORD length = GetModuleFileNameA(self, path, sizeof path);
+        if (length > 0 && length < sizeof path)
+            return std::string(path, length);
+    }
+    return std::string();
+#else
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(&modulePath), &info) && info.dli_fname)
         return info.dli_fname;
     return std::string();
+#endif
 }
 
 }  // namespace mrhost
