@@ -298,7 +298,9 @@ MStatus coolwarm::initialize()
     stat = lAttr.setArray(true); COOLWARM_REPORT(stat);
     stat = lAttr.setStorable(false); COOLWARM_REPORT(stat);
     stat = lAttr.setHidden(true); COOLWARM_REPORT(stat);
-    stat = lAttr.setDefault(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, true, true, false, 1.0f, 1.0f, NULL);
+    // The blind data is a pointer in newer headers and an unsigned int in older
+    // ones; a plain 0 is null for both.
+    stat = lAttr.setDefault(0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, true, true, false, 1.0f, 1.0f, 0);
     COOLWARM_REPORT(stat);
 
     // The compounds' children come with their parents; the light-data children
@@ -426,9 +428,11 @@ inline tone::Triple triple(const MFloatVector& v) { return tone::Triple{v.x, v.y
 void computeColour(MDataBlock& block)
 {
     tone::ToneInputs in;
-    in.view = triple(block.inputValue(coolwarm::rayDirection).asFloatVector());
+    const MFloatVector view = block.inputValue(coolwarm::rayDirection).asFloatVector();
     block.inputValue(coolwarm::pointCamera).asFloatVector();  // the model does not use the position
-    in.normal = triple(block.inputValue(coolwarm::normalCamera).asFloatVector());
+    const MFloatVector normal = block.inputValue(coolwarm::normalCamera).asFloatVector();
+    in.view = triple(view);
+    in.normal = triple(normal);
     in.colour = triple(block.inputValue(coolwarm::color).asFloatVector());
     in.ambientColour = triple(block.inputValue(coolwarm::ambientColor).asFloatVector());
     in.incandescence = triple(block.inputValue(coolwarm::incandescence).asFloatVector());
@@ -452,14 +456,17 @@ void computeColour(MDataBlock& block)
     for (unsigned done = 0; done < count;) {
         MDataHandle light = lights.inputValue();
         const tone::Triple intensity = triple(light.child(coolwarm::lightIntensity).asFloatVector());
-        const tone::Triple direction = triple(light.child(coolwarm::lightDirection).asFloatVector());
+        const MFloatVector direction = light.child(coolwarm::lightDirection).asFloatVector();
         const float preShadow = light.child(coolwarm::preShadowIntensity).asFloat();
         if (light.child(coolwarm::lightAmbient).asBool())
             tone::addAmbient(sums, in, intensity);
         if (light.child(coolwarm::lightDiffuse).asBool())
-            tone::addDiffuse(sums, in, direction, preShadow);
-        if (light.child(coolwarm::lightSpecular).asBool())
-            tone::addSpecular(sums, in, direction, intensity);
+            tone::addDiffuse(sums, in, triple(direction), preShadow);
+        if (light.child(coolwarm::lightSpecular).asBool()) {
+            MFloatVector half = direction + (-view);
+            half.normalize();
+            tone::addSpecular(sums, in, triple(half), intensity);
+        }
         tone::addTranslucence(sums, in, intensity);
         ++done;
         if (!lights.next())
@@ -467,7 +474,14 @@ void computeColour(MDataBlock& block)
     }
 
     in.transparency = triple(block.inputValue(coolwarm::transparency).asFloatVector());
-    const tone::Triple result = tone::toneResult(sums, in);
+    // Where a direction has to become a unit one, Maya's normalize decides: the
+    // half vector above, and N and V for the outline test here.
+    MFloatVector unitNormal = normal;
+    MFloatVector unitView = view;
+    unitNormal.normalize();
+    unitView.normalize();
+    const tone::Triple outline = tone::outlineFactor(in, triple(unitNormal), triple(unitView));
+    const tone::Triple result = tone::toneResult(sums, in, outline);
 
     MDataHandle out = block.outputValue(coolwarm::outColor);
     out.asFloatVector() = MFloatVector(result.x, result.y, result.z);

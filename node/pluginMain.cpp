@@ -14,6 +14,15 @@
 #define COOLWARM_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+// Maya finds the entry points by their plain names, hence C linkage; it calls
+// them as C++ functions, so returning MStatus by value is sound and the warning
+// about a class returned from a C function does not apply.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#elif defined(_MSC_VER)
+#pragma warning(disable : 4190)
+#endif
+
 namespace {
 const char kClassification[] = "shader/surface";
 // The refresh command wraps the classification; MEL substitutes the window test.

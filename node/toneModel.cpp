@@ -6,14 +6,16 @@ namespace tone {
 
 void normalise(Triple& v)
 {
-    const float lengthSquared = dot(v, v);
+    const float lensq = v.x * v.x + v.y * v.y + v.z * v.z;
     // Below this the direction is meaningless; keep it rather than divide by ~0.
-    if (!(lengthSquared > 1e-20f))
+    // The comparison is in double and the components are multiplied, not divided,
+    // exactly as the host does it.
+    if (!(lensq > 1e-20))
         return;
-    const float length = std::sqrt(lengthSquared);
-    v.x /= length;
-    v.y /= length;
-    v.z /= length;
+    const float factor = 1.0f / std::sqrt(lensq);
+    v.x *= factor;
+    v.y *= factor;
+    v.z *= factor;
 }
 
 Triple halfVector(const Triple& light, const Triple& view)
@@ -37,9 +39,9 @@ void addDiffuse(ToneSums& sums, const ToneInputs& in, const Triple& direction, f
     sums.diffuse = sums.diffuse + (toneColour(t, cool, warm) * preShadowIntensity) * in.diffuse;
 }
 
-void addSpecular(ToneSums& sums, const ToneInputs& in, const Triple& direction, const Triple& intensity)
+void addSpecular(ToneSums& sums, const ToneInputs& in, const Triple& half, const Triple& intensity)
 {
-    float c = dot(halfVector(direction, in.view), in.normal);
+    float c = dot(half, in.normal);
     // Zero, negative and NaN cosines give no highlight.
     if (!(c > 0.0f))
         c = 0.0f;
@@ -60,8 +62,17 @@ void addLight(ToneSums& sums, const ToneInputs& in, const LightElement& light)
     if (light.diffuse)
         addDiffuse(sums, in, light.direction, light.preShadowIntensity);
     if (light.specular)
-        addSpecular(sums, in, light.direction, light.intensity);
+        addSpecular(sums, in, halfVector(light.direction, in.view), light.intensity);
     addTranslucence(sums, in, light.intensity);
+}
+
+Triple outlineFactor(const ToneInputs& in, const Triple& unitNormal, const Triple& unitView)
+{
+    const Triple eye = -unitView;
+    const float g = std::fabs(dot(eye, unitNormal));
+    if (in.outlineWidth > g)
+        return in.outlineColour;
+    return {1.0f, 1.0f, 1.0f};
 }
 
 Triple outlineFactor(const ToneInputs& in)
@@ -70,19 +81,15 @@ Triple outlineFactor(const ToneInputs& in)
     Triple v = in.view;
     normalise(n);
     normalise(v);
-    const Triple eye = -v;
-    const float g = std::fabs(dot(eye, n));
-    if (in.outlineWidth > g)
-        return in.outlineColour;
-    return {1.0f, 1.0f, 1.0f};
+    return outlineFactor(in, n, v);
 }
 
-Triple toneResult(const ToneSums& sums, const ToneInputs& in)
+Triple toneResult(const ToneSums& sums, const ToneInputs& in, const Triple& outline)
 {
     const Triple white{1.0f, 1.0f, 1.0f};
     const Triple lit = sums.ambient + (((sums.diffuse + in.ambientColour * in.colour) + in.incandescence) + sums.translucence);
     // The highlight is added last: neither the outline nor the opacity touches it.
-    return (lit * outlineFactor(in)) * (white - in.transparency) + sums.specular;
+    return (lit * outline) * (white - in.transparency) + sums.specular;
 }
 
 Triple toneShade(const ToneInputs& in, const LightElement* lights, std::size_t count)
@@ -90,7 +97,7 @@ Triple toneShade(const ToneInputs& in, const LightElement* lights, std::size_t c
     ToneSums sums;
     for (std::size_t i = 0; i < count; ++i)
         addLight(sums, in, lights[i]);
-    return toneResult(sums, in);
+    return toneResult(sums, in, outlineFactor(in));
 }
 
 }  // namespace tone

@@ -67,8 +67,10 @@ struct ToneSums {
     Triple translucence{0.0f, 0.0f, 0.0f};
 };
 
-// Normalise in place; a triple whose squared length is not above 1e-20 is left as
-// it is (zero stays zero, never NaN), the rule the Maya host uses for MFloatVector.
+// Normalise in place by Maya's rule for MFloatVector::normalize: a triple whose
+// squared length is above 1e-20 is multiplied by the reciprocal of its length, any
+// other is left as it is (zero stays zero, never NaN). A host adapter normalises
+// with the host's own operation and hands the results to the terms below.
 void normalise(Triple& v);
 
 // Half vector H = normalise(L - V), halfway between the light and the eye (-V).
@@ -81,19 +83,22 @@ inline float specularExponent(float eccentricity) { return 6.0f / eccentricity; 
 // just before the term it controls. They accumulate into sums in light order.
 void addAmbient(ToneSums& sums, const ToneInputs& in, const Triple& intensity);
 void addDiffuse(ToneSums& sums, const ToneInputs& in, const Triple& direction, float preShadowIntensity);
-void addSpecular(ToneSums& sums, const ToneInputs& in, const Triple& direction, const Triple& intensity);
+// addSpecular takes the half vector H = normalise(L - V) of the light.
+void addSpecular(ToneSums& sums, const ToneInputs& in, const Triple& half, const Triple& intensity);
 void addTranslucence(ToneSums& sums, const ToneInputs& in, const Triple& intensity);
 
 // All four terms of one light element, in order.
 void addLight(ToneSums& sums, const ToneInputs& in, const LightElement& light);
 
-// Outline factor F: Co inside the outline band, white outside it. Works on
-// normalised copies of N and V; w equal to |dot(E, N)| is outside the band.
+// Outline factor F: Co inside the outline band, white outside it, from the unit
+// normal and view; w equal to |dot(E, N)| is outside the band.
+Triple outlineFactor(const ToneInputs& in, const Triple& unitNormal, const Triple& unitView);
+// The same from normalised copies of in.normal and in.view.
 Triple outlineFactor(const ToneInputs& in);
 
-// Completes an evaluation once every light has been added:
-// R = ((A + (((D + Ka*C) + Ki) + T)) * F) * (1 - Tr) + S.
-Triple toneResult(const ToneSums& sums, const ToneInputs& in);
+// Completes an evaluation once every light has been added, with the outline
+// factor F: R = ((A + (((D + Ka*C) + Ki) + T)) * F) * (1 - Tr) + S.
+Triple toneResult(const ToneSums& sums, const ToneInputs& in, const Triple& outline);
 
 // The whole model for one sample and an ordered sequence of light elements.
 Triple toneShade(const ToneInputs& in, const LightElement* lights, std::size_t count);

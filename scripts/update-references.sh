@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Renders every image-regression case under tests/images again and stores the
 # result as its reference. Run after a deliberate change of the look, from the
-# source tree, with a built tree in build/ (or the folder given).
+# source tree, with a built tree in build/ (or the folder given). Each case's
+# command runs from its own folder, so it may name files kept beside it.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
-build="${1:-$here/build}"
+build="$(cd "${1:-$here/build}" && pwd)"
 for case in "$here"/tests/images/*/; do
   args=$(cat "$case/command")
   # shellcheck disable=SC2086
-  "$build/bin/coolwarm" $args --quiet --out "$case/reference.png"
+  (cd "$case" && "$build/bin/coolwarm" $args --quiet --out "$case/reference.png")
   echo "updated ${case%/}/reference.png"
 done

@@ -114,8 +114,9 @@ ZARN_EXPORT miBoolean zarn_coolwarm(miColor *result, miState *state, struct zarn
 
     // With pri cleared the renderer delivers samples from behind the surface too:
     // those are what give the warm side its colour.
-    void* const pri = state->pri;
-    state->pri = 0;
+    // pri's pointee differs between renderer releases: keep it without naming it.
+    const auto pri = state->pri;
+    state->pri = nullptr;
     for (int i = 0; i < n_light; ++i) {
         tone::Triple sum{0.0f, 0.0f, 0.0f};
         int samples = 0;

@@ -3,8 +3,12 @@
 #include "pluginFixture.h"
 #include "toneModel.h"
 
+#include <maya/MFloatVector.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <random>
 #include <thread>
 #include <vector>
@@ -368,4 +372,76 @@ TEST_F(CoolwarmCompute, ThreadsShadingOneNodeAgreeWithOneThread)
                 ASSERT_EQ(results[t][k].z, expected[i].z);
             }
     }
+}
+
+namespace {
+
+// |dot(-V, N)| after normalising N and V by dividing by their length, the rule
+// Maya's normalize does not follow.
+float dividedCosine(const MFloatVector& n, const MFloatVector& v)
+{
+    const MFloatVector un = n / n.length();
+    const MFloatVector uv = v / v.length();
+    return std::fabs(-uv * un);
+}
+
+float hostCosine(MFloatVector n, MFloatVector v)
+{
+    n.normalize();
+    v.normalize();
+    return std::fabs(-v * n);
+}
+
+}  // namespace
+
+// Right at the edge of the outline band, the last bit of the normalised N and V
+// decides; the node's outline test must see them as Maya's normalize makes them.
+TEST_F(CoolwarmCompute, OutlineBandEdgeFollowsTheHostsNormalize)
+{
+    std::mt19937 rng(11);
+    int found = 0;
+    for (int i = 0; i < 200000 && found < 20; ++i) {
+        const MFloatVector n(uniform(rng, -2.0f, 2.0f), uniform(rng, -2.0f, 2.0f), uniform(rng, -2.0f, 2.0f));
+        const MFloatVector v(uniform(rng, -2.0f, 2.0f), uniform(rng, -2.0f, 2.0f), uniform(rng, -2.0f, 2.0f));
+        const float byHost = hostCosine(n, v);
+        const float byDivision = dividedCosine(n, v);
+        if (byHost == byDivision || byHost > 1.0f || byDivision > 1.0f)
+            continue;
+        ++found;
+        // The width lies between the two: in the band by one rule, outside by the other.
+        const float width = std::max(byHost, byDivision);
+        const bool inBand = width > byHost;
+        Node node("coolwarm");
+        node.setAttr("incandescence", v3(1.0f, 1.0f, 1.0f));
+        node.setAttr("outLineColor", v3(0.25f, 0.5f, 0.75f));
+        node.setAttr("outLineWidth", v1(width));
+        node.setAttr("normalCamera", v3(n.x, n.y, n.z));
+        node.setAttr("rayDirection", v3(v.x, v.y, v.z));
+        node.setLights(nullptr, 0);
+        const AttrValue c = node.getAttr("outColor");
+        EXPECT_EQ(c.v[0], inBand ? 0.25f : 1.0f) << "N " << n.x << " " << n.y << " " << n.z << ", V " << v.x
+                                                  << " " << v.y << " " << v.z << ", width " << width;
+    }
+    EXPECT_EQ(found, 20) << "too few vectors where the two rules differ";
+}
+
+TEST(HostRules, ToneNormaliseMatchesMFloatVectorNormalizeBitForBit)
+{
+    std::mt19937 rng(5);
+    int differsFromDivision = 0;
+    for (int i = 0; i < 100000; ++i) {
+        const float scale = std::ldexp(1.0f, static_cast<int>(rng() % 40) - 20);
+        MFloatVector host(uniform(rng, -1.0f, 1.0f) * scale, uniform(rng, -1.0f, 1.0f) * scale,
+                          uniform(rng, -1.0f, 1.0f) * scale);
+        tone::Triple model{host.x, host.y, host.z};
+        const MFloatVector divided = host / host.length();
+        host.normalize();
+        tone::normalise(model);
+        ASSERT_EQ(model.x, host.x);
+        ASSERT_EQ(model.y, host.y);
+        ASSERT_EQ(model.z, host.z);
+        if (!(divided == host))
+            ++differsFromDivision;
+    }
+    EXPECT_GT(differsFromDivision, 0) << "the test does not tell multiplication from division";
 }

@@ -10,6 +10,7 @@
 #include <maya/MFnPlugin.h>
 #include <maya/MPlug.h>
 #include <maya/MPxNode.h>
+#include <maya/MString.h>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +112,38 @@ TEST(MayaStandin, NormalizeLeavesZeroAndTinyVectorsAlone)
     v.normalize();
     EXPECT_FLOAT_EQ(v.y, 0.6f);
     EXPECT_FLOAT_EQ(v.z, 0.8f);
+    // Maya multiplies by the reciprocal length; for (2, 3, 6) that is one bit
+    // away from dividing y and z by the length 7.
+    MFloatVector w(2.0f, 3.0f, 6.0f);
+    w.normalize();
+    const float factor = 1.0f / 7.0f;
+    EXPECT_EQ(w.y, 3.0f * factor);
+    EXPECT_EQ(w.z, 6.0f * factor);
+    EXPECT_NE(w.z, 6.0f / 7.0f);
+}
+
+TEST(MayaStandin, MStringAppendsACharacterAsANumberAsMayaDoes)
+{
+    MString s("a");
+    s += 'b';  // there is no operator+=(char): the int overload takes it
+    EXPECT_STREQ(s.asChar(), "a98");
+}
+
+TEST(MayaStandin, NodeKindsAreReportedByName)
+{
+    EXPECT_STREQ(mayahost::nodeKindName(MPxNode::kDependNode), "kDependNode");
+    EXPECT_STREQ(mayahost::nodeKindName(MPxNode::kFluidEmitterNode), "kFluidEmitterNode");
+    EXPECT_STREQ(mayahost::nodeKindName(MPxNode::kImagePlaneNode), "kImagePlaneNode");
+    EXPECT_STREQ(mayahost::nodeKindName(MPxNode::kParticleAttributeMapperNode), "kParticleAttributeMapperNode");
+    EXPECT_EQ(mayahost::nodeKindName(MPxNode::kLast), nullptr);
+    EXPECT_EQ(mayahost::nodeKindName(static_cast<MPxNode::Type>(99)), nullptr);
+
+    MObject none;
+    MFnPlugin plugin(none);
+    EXPECT_EQ(plugin.registerNode("oddKind", 0x101, Probe::creator, Probe::initialize,
+                                  static_cast<MPxNode::Type>(MPxNode::kLast)),
+              MS::kInvalidParameter);
+    EXPECT_EQ(mayahost::findNodeType("oddKind"), nullptr);
 }
 
 TEST(MayaStandin, PlugEqualityTellsChildrenFromTheirParent)

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -110,6 +111,35 @@ TEST(MentalRayStandin, PhenEvalReturnsTheConnectedValue)
     EXPECT_EQ(mi_phen_eval(&call.state(), &outside), &outside);
 }
 
+// A shader library reads the call record by byte offset, as the renderer lays
+// it out: the ghost offset at 96, the block at 120, each ghost tag that far
+// behind its parameter, and the state's shader and normal where the real state
+// has them on this target.
+TEST(MentalRayStandin, CallRecordHasTheRenderersByteLayout)
+{
+    mrhost::ShaderCall call(40);
+    const char* record = reinterpret_cast<const char*>(&call.function());
+    EXPECT_EQ(call.parameters(), record + 120);
+    int ghost = 0;
+    std::memcpy(&ghost, record + 96, sizeof ghost);
+    EXPECT_EQ(ghost, 40);
+    call.connect(12, 0x5eed);
+    miTag tag = 0;
+    std::memcpy(&tag, call.parameters() + 12 + ghost, sizeof tag);
+    EXPECT_EQ(tag, 0x5eedu);
+
+    const bool wide = sizeof(void*) == 8;
+    const char* state = reinterpret_cast<const char*>(&call.state());
+    const miFunction* shader = nullptr;
+    std::memcpy(&shader, state + (wide ? 312 : 256), sizeof shader);
+    EXPECT_EQ(shader, &call.function());
+    call.state().normal = {0.0f, 0.0f, 1.0f};
+    float normalZ = 0.0f;
+    std::memcpy(&normalZ, state + (wide ? 208 : 180) + 8, sizeof normalZ);
+    EXPECT_EQ(normalZ, 1.0f);
+    EXPECT_EQ(sizeof(miState), wide ? 352u : 280u);
+}
+
 TEST(Declarations, ErrorsNameTheFileAndLine)
 {
     struct Case { const char* text; const char* message; };
@@ -137,7 +167,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     const auto d = mrhost::parseDeclarations(
         "# comment\ndeclare shader \"s\" (boolean \"on\" default on, vector \"v\",\n"
         " array light \"lights\", color \"c\" default 1 0 0, #: min 0 max 1\n integer \"i\" default 7)\n"
-        " version 3 apply material, shadow\nend declare\n",
+        " version 3 apply material, shadow\n #: nodeid 1234\nend declare\n",
         "y.mi");
     ASSERT_EQ(d.size(), 1u);
     const mrhost::Declaration& s = d[0];
@@ -149,6 +179,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     EXPECT_EQ(s.find("lights")->elementOffset(), 24u);
     EXPECT_EQ(s.find("c")->offset, 28u);
     EXPECT_EQ(s.find("c")->hints.at("max"), 1.0);
+    EXPECT_EQ(s.hints.at("nodeid"), 1234.0);
     EXPECT_EQ(s.blockSize, 48u);
 
     mrhost::BlockBuilder builder(s);
@@ -175,4 +206,62 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
     EXPECT_THROW(builder.set("c", {1.0, 2.0}), mrhost::DeclarationError);
     EXPECT_THROW(builder.set("nope", {1.0}), mrhost::DeclarationError);
     EXPECT_THROW(builder.set("lights", {1.0}), mrhost::DeclarationError);
+}
+
+// Every number that reaches a block must fit its field: an out-of-range
+// integer or a float beyond single precision would otherwise be an undefined
+// conversion.
+TEST(Declarations, NumbersThatDoNotFitTheirTypeAreRefused)
+{
+    struct Case { const char* text; const char* message; };
+    const Case cases[] = {
+        {"declare shader \"s\" (integer \"i\" default 6.6e42) end declare",
+         "x.mi:1: default 6.6e42 of parameter \"i\" is not a whole number from -2147483648 to 2147483647"},
+        {"declare shader \"s\" (integer \"i\" default 2.5) end declare",
+         "x.mi:1: default 2.5 of parameter \"i\" is not a whole number from -2147483648 to 2147483647"},
+        {"declare shader \"s\" (boolean \"b\" default 1,\n scalar \"f\" default 1e39) end declare",
+         "x.mi:2: default 1e39 of parameter \"f\" is not a finite single-precision number (largest magnitude "
+         "3.40282347e+38)"},
+        {"declare shader \"s\" (color \"c\" default 1 -inf 0) end declare",
+         "x.mi:1: default -inf of parameter \"c\" is not a finite single-precision number (largest magnitude "
+         "3.40282347e+38)"},
+        {"declare shader \"s\" (scalar \"f\") version 99999999999 end declare",
+         "x.mi:1: version 99999999999 is not a whole number from -2147483648 to 2147483647"},
+    };
+    for (const Case& c : cases) {
+        try {
+            mrhost::parseDeclarations(c.text, "x.mi");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const mrhost::DeclarationError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+
+    const auto d = mrhost::parseDeclarations(
+        "declare shader \"s\" (boolean \"b\", integer \"i\", scalar \"f\", vector \"v\") end declare", "x.mi");
+    mrhost::BlockBuilder builder(d[0]);
+    EXPECT_THROW(builder.set("b", {1e39}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("i", {3e9}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("i", {0.5}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("f", {1e39}), mrhost::DeclarationError);
+    EXPECT_THROW(builder.set("v", {0.0, std::nan(""), 0.0}), mrhost::DeclarationError);
+    builder.set("i", {-2147483648.0});
+    builder.set("f", {-3.4e38});
+    std::vector<char> block(builder.bytes());
+    builder.write(block.data());
+    int i;
+    std::memcpy(&i, &block[4], 4);
+    EXPECT_EQ(i, -2147483647 - 1);
+}
+
+// Found by fuzzing: a shader without parameters has an empty block, which a
+// host may hand over as a null pointer; nothing may be written through it.
+TEST(Declarations, AShaderWithoutParametersWritesNoBlock)
+{
+    const auto d = mrhost::parseDeclarations("declare shader \"b\" () apply texture end declare", "x.mi");
+    ASSERT_EQ(d.size(), 1u);
+    const mrhost::BlockBuilder builder(d[0]);
+    EXPECT_EQ(builder.bytes(), 0u);
+    std::vector<char> block;
+    builder.write(block.data());
 }

@@ -157,7 +157,9 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
 
     ASSERT_EQ(s["scenes"].size(), 3u);
     EXPECT_EQ(s["scenes"][0]["id"], "built-in");
-    EXPECT_EQ(s["scenes"][0]["look"]["alpha"], 0.2);
+    // The tool's built-in look, which `render` uses too unless told otherwise.
+    EXPECT_EQ(s["scenes"][0]["look"]["color"].size(), 3u);
+    EXPECT_EQ(s["scenes"][0]["look"], s["scenes"][2]["look"]);
     EXPECT_EQ(s["scenes"][1]["id"], "swatch");
     EXPECT_EQ(s["scenes"][2]["id"], objPath);
     EXPECT_EQ(s["scenes"][2]["label"], "tetra.obj");
@@ -178,9 +180,9 @@ TEST_F(Serve, RendersBothPanelsOrOneAsPngOrExr)
     const Picture exr = picture({{"width", 40}, {"height", 30}, {"renderer", "mentalray"}, {"format", "exr"}});
     EXPECT_EQ(exr.width, 40);
     EXPECT_EQ(exr.height, 30);
-    // EXR stays linear: the background is 0.8, not its sRGB encoding.
-    EXPECT_NEAR(exr.pixels[0], 0.8f, 1e-3f);
-    EXPECT_GT(both.pixels[0], 0.85f);
+    // EXR stays linear: the background grey as it is; PNG holds its sRGB encoding.
+    EXPECT_NEAR(exr.pixels[0], 0.6f, 1e-3f);
+    EXPECT_NEAR(both.pixels[0], 203.0f / 255.0f, 1e-3f);
 
     for (const char* scene : {"swatch", objPath.c_str()}) {
         const Picture p = picture({{"width", 32}, {"height", 24}, {"scene", scene}});
@@ -267,7 +269,7 @@ TEST_F(Serve, BadRequestsAnswer400NamingTheProblemAndTheServerGoesOn)
         {R"({"renderer": "prman"})", "renderer: expected"},
         {R"({"format": "tif"})", "format: expected \"png\" or \"exr\""},
         {R"({"scene": "/etc/passwd"})", "scene: unknown scene '/etc/passwd'"},
-        {R"({"camera": {"elevation": 95}})", "camera.elevation: 95 is outside the range -89 to 89"},
+        {R"({"camera": {"elevation": 95}})", "camera.elevation: 95 is outside the range -90 to 90"},
         {R"({"camera": {"roll": 5}})", "camera: unknown field 'roll'"},
         {R"({"light": {"intensity": -1}})", "light.intensity: -1 is outside the range 0 to 10"},
         {R"({"out": "/tmp/x.png"})", "the request: unknown field 'out'"},

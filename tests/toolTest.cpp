@@ -11,7 +11,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <array>
 #include <filesystem>
+#include <set>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -23,8 +25,8 @@ namespace {
 
 // Single-precision worked values printed and read back.
 constexpr float kTol = 1e-6f;
-// The scene's background, linear 0.8, as an 8-bit sRGB file holds it.
-constexpr float kBackgroundSrgb = 231.0f / 255.0f;
+// The built-in scene's background, linear.
+constexpr float kBackground = 0.6f;
 
 struct Outcome {
     int status;
@@ -51,12 +53,13 @@ protected:
 
     std::string path(const std::string& name) const { return (dir / name).string(); }
 
-    Outcome run(const std::string& arguments, const std::string& input = "") const
+    // `setup`: shell commands run first in the tool's shell, such as limits.
+    Outcome run(const std::string& arguments, const std::string& input = "", const std::string& setup = "") const
     {
         const std::string in = path("stdin"), out = path("stdout"), err = path("stderr");
         std::ofstream(in) << input;
-        const std::string command = std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm " + arguments + " <" + in +
-                                    " >" + out + " 2>" + err;
+        const std::string command = (setup.empty() ? "" : setup + "; exec ") + std::string(COOLWARM_BUILD_DIR) +
+                                    "/bin/coolwarm " + arguments + " <" + in + " >" + out + " 2>" + err;
         const int raw = std::system(command.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
     }
@@ -74,28 +77,49 @@ protected:
     fs::path dir;
 };
 
-// What the pixels of an image are like: counts by hue.
-struct PixelStats {
-    int total = 0, background = 0, cool = 0, warm = 0, outline = 0;
+// What the pixels of one panel of a linear (EXR) render are like.
+struct PanelStats {
+    int object = 0;      // pixels that are not the background
+    int cool = 0, warm = 0;
+    int silhouette = 0;  // object pixels beside the background
+    int darkSilhouette = 0;
+    int channels = 0, clipped = 0;
 };
 
-PixelStats stats(const std::string& file, float background)
+// Pixels [x0, x0 + width) of every row below the panel's label.
+PanelStats panelStats(const OIIO::ImageBuf& image, int x0, int width, float background)
 {
-    OIIO::ImageBuf image(file);
-    EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT)) << image.geterror();
-    PixelStats s;
-    for (OIIO::ImageBuf::ConstIterator<float> p(image); !p.done(); ++p) {
-        const float r = p[0], g = p[1], b = p[2];
-        ++s.total;
-        if (std::fabs(r - background) < 0.01f && std::fabs(g - background) < 0.01f && std::fabs(b - background) < 0.01f)
-            ++s.background;
-        else if (b > r + 0.02f)
-            ++s.cool;
-        else if (r > b + 0.02f && g > b)
-            ++s.warm;
-        if (r > 0.2f && g == 0.0f && b == 0.0f)
-            ++s.outline;
-    }
+    const int height = image.spec().height, labelRows = 16;
+    auto pixel = [&](int x, int y, float* rgb) { image.getpixel(x, y, rgb, 3); };
+    auto isBackground = [&](int x, int y) {
+        float c[3];
+        pixel(x, y, c);
+        return std::fabs(c[0] - background) < 1e-3f && std::fabs(c[1] - background) < 1e-3f &&
+               std::fabs(c[2] - background) < 1e-3f;
+    };
+    PanelStats s;
+    for (int y = labelRows; y < height; ++y)
+        for (int x = x0; x < x0 + width; ++x) {
+            float c[3];
+            pixel(x, y, c);
+            for (float v : c) {
+                ++s.channels;
+                s.clipped += v >= 1.0f;
+            }
+            if (isBackground(x, y))
+                continue;
+            ++s.object;
+            if (c[2] > c[0] + 0.05f && c[2] > c[1] + 0.05f)
+                ++s.cool;
+            else if (c[0] > c[2] + 0.1f && c[1] > c[2] + 0.1f)
+                ++s.warm;
+            const bool edge = (x > x0 && isBackground(x - 1, y)) || (x + 1 < x0 + width && isBackground(x + 1, y)) ||
+                              (y > labelRows && isBackground(x, y - 1)) || (y + 1 < height && isBackground(x, y + 1));
+            if (edge) {
+                ++s.silhouette;
+                s.darkSilhouette += std::max({c[0], c[1], c[2]}) < 0.1f;
+            }
+        }
     return s;
 }
 
@@ -170,6 +194,7 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
     EXPECT_EQ(node["name"], "coolwarm");
     EXPECT_EQ(node["id"], 467240);
     EXPECT_EQ(node["classification"], "shader/surface");
+    EXPECT_EQ(node["kind"], "kDependNode");
     ASSERT_EQ(node["attributes"].size(), 68u);
     EXPECT_EQ(node["attributes"][22]["longName"], "outLineWidth");
     EXPECT_EQ(node["attributes"][22]["max"], 1.0);
@@ -180,6 +205,7 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
     ASSERT_EQ(r.status, 0) << r.err;
     const json shader = json::parse(r.out);
     EXPECT_EQ(shader["version"], 1);
+    EXPECT_EQ(shader["hints"]["nodeid"], 0x72129);
     ASSERT_EQ(shader["parameters"].size(), 15u);
     EXPECT_EQ(shader["parameters"][13]["name"], "irradianceColor");
     EXPECT_EQ(shader["parameters"][13]["offset"], 108);
@@ -187,47 +213,284 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
     EXPECT_EQ(run("describe nodes").status, 1);
 }
 
-TEST_F(Tool, RenderShowsCoolLitFacesWarmTurnedAwayFacesAndOutlines)
+// The default picture sells the look in both panels: cool towards the key,
+// warm away from it, nothing clipped, a dark outline on the Maya side only.
+TEST_F(Tool, DefaultRenderShowsCoolAndWarmTonesAndTheMayaOutline)
 {
-    const std::string plain = path("plain.png"), outlined = path("outlined.png"), both = path("both.png");
-    Outcome r = run("render --renderer maya --size 160x120 --quiet --set outLineWidth=0 --set specularColor=0,0,0 --out " +
-                plain);
+    const std::string file = path("default.exr");
+    const Outcome r = run("render --size 320x240 --quiet --out " + file);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "") << "--quiet prints nothing";
-    const PixelStats p = stats(plain, kBackgroundSrgb);
-    EXPECT_EQ(p.total, 160 * 120);
-    EXPECT_GT(p.background, p.total / 20);
-    // The ground and the tops face the key light; the undersides face away.
-    EXPECT_GT(p.cool, p.total / 4);
-    EXPECT_GT(p.warm, p.total / 100);
-    EXPECT_GT(p.cool, 4 * p.warm);
-    EXPECT_EQ(p.outline, 0);
+    OIIO::ImageBuf image(file);
+    ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT)) << image.geterror();
+    ASSERT_EQ(image.spec().width, 642);
+    const PanelStats panels[2] = {panelStats(image, 0, 320, kBackground), panelStats(image, 322, 320, kBackground)};
+    for (int p = 0; p < 2; ++p) {
+        SCOPED_TRACE(p == 0 ? "maya" : "mentalray");
+        const PanelStats& s = panels[p];
+        EXPECT_GT(s.object, s.channels / 3 / 2) << "the objects fill much of the frame";
+        EXPECT_GT(s.cool, s.object / 4) << "cool share";
+        EXPECT_GT(s.warm, s.object / 6) << "warm share";
+        EXPECT_LT(s.clipped, s.channels / 200) << "clipped channels";
+    }
+    // The ground's far edges are seen too steeply to be outlined.
+    EXPECT_GT(panels[0].darkSilhouette, panels[0].silhouette / 3) << "the Maya panel outlines its silhouettes";
+    EXPECT_LT(panels[1].darkSilhouette, panels[1].silhouette / 10) << "the shader draws no outline";
+}
 
-    r = run("render --renderer maya --size 160x120 --quiet --set outLineWidth=0.35 --set outLineColor=1,0,0"
-            " --set specularColor=0,0,0 --out " + outlined);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const PixelStats o = stats(outlined, kBackgroundSrgb);
-    EXPECT_GT(o.outline, o.total / 400) << "silhouettes take the outline colour";
-    EXPECT_LT(o.outline, o.total / 20) << "only silhouettes";
-    EXPECT_EQ(o.background, p.background);
-
-    r = run("render --size 80x60 --samples 4 --threads 2 --out " + both);
+TEST_F(Tool, RenderLabelsBothPanelsAndNamesThemInTheMetadata)
+{
+    const std::string both = path("both.png");
+    Outcome r = run("render --size 80x60 --samples 4 --threads 2 --out " + both);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_THAT(r.out, testing::HasSubstr("wrote " + both));
     OIIO::ImageBuf image(both);
-    ASSERT_TRUE(image.read());
+    ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
     EXPECT_EQ(image.nativespec().width, 162) << "two panels and a separator";
     EXPECT_EQ(image.nativespec().get_string_attribute("coolwarm:panels"), "maya,mentalray");
+    // The label's plate and its dark letters in each panel's corner.
+    for (int x0 : {0, 82}) {
+        int dark = 0;
+        for (int y = 4; y < 11; ++y)
+            for (int x = x0 + 4; x < x0 + 20; ++x) {
+                float c[3];
+                image.getpixel(x, y, c, 3);
+                dark += c[0] < 0.2f;
+            }
+        EXPECT_GT(dark, 5) << "panel at " << x0;
+    }
+    r = run("render --renderer maya --size 80x60 --quiet --out " + path("one.exr"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    OIIO::ImageBuf one(path("one.exr"));
+    ASSERT_TRUE(one.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+    float corner[3];
+    one.getpixel(6, 6, corner, 3);
+    EXPECT_NEAR(corner[0], kBackground, 1e-3f) << "one panel needs no label";
 }
 
-TEST_F(Tool, RenderLoadsAnObjWithoutNormals)
+TEST_F(Tool, RenderLoadsAnObjWithoutNormalsAndFramesItInAnyAspect)
 {
     std::ofstream(path("cube.obj")) << "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\n"
                                        "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
-    const Outcome r = run("render --scene " + path("cube.obj") + " --size 64x48 --out " + path("cube.exr"));
+    for (const std::string size : {"96x72", "40x120"}) {
+        SCOPED_TRACE(size);
+        // One file per size: OpenImageIO's cache may serve a file of the same name
+        // read moments before.
+        const std::string out = path("cube-" + size + ".exr");
+        const Outcome r = run("render --renderer mentalray --scene " + path("cube.obj") + " --size " + size +
+                              " --out " + out);
+        ASSERT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf image(out);
+        ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+        const int w = image.spec().width, h = image.spec().height;
+        int object = 0;
+        bool touchesEdge = false;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                float c[3];
+                image.getpixel(x, y, c, 3);
+                const bool hit = std::fabs(c[0] - kBackground) > 1e-3f || std::fabs(c[2] - kBackground) > 1e-3f;
+                object += hit;
+                touchesEdge = touchesEdge || (hit && (x == 0 || y == 0 || x == w - 1 || y == h - 1));
+            }
+        EXPECT_GT(object, w * h / 5) << "the cube fills much of the frame";
+        EXPECT_FALSE(touchesEdge) << "and all of it is in the frame";
+    }
+}
+
+// A cube whose faces carry no normals: its faces stay flat (one colour each
+// under a directional light); with a crease angle above 90 degrees its
+// corners are smoothed over.
+TEST_F(Tool, FacesWithoutNormalsAreSmoothedOnlyBelowTheCreaseAngle)
+{
+    std::ofstream(path("cube.obj")) << "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\n"
+                                       "v -1 1 1\nf 1 2 3 4\nf 5 8 7 6\nf 1 5 6 2\nf 2 6 7 3\nf 3 7 8 4\nf 4 8 5 1\n";
+    auto distinctColours = [&](const std::string& crease) {
+        const std::string out = path("flat" + crease + ".exr");
+        const Outcome r = run("render --renderer mentalray --scene " + path("cube.obj") + " --crease " + crease +
+                              " --light key=off --light sun=-40,60 --set specularColor=0,0,0 --size 64x64 --out " + out);
+        EXPECT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf image(out);
+        EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+        std::set<std::array<float, 3>> colours;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                std::array<float, 3> c;
+                image.getpixel(x, y, c.data(), 3);
+                colours.insert(c);
+            }
+        return colours.size();
+    };
+    EXPECT_LE(distinctColours("40"), 4u) << "background and three flat faces";
+    EXPECT_GT(distinctColours("120"), 50u) << "smoothed across the right angles";
+}
+
+TEST_F(Tool, SceneFileSetsCameraLightsBackgroundMaterialAndMeshes)
+{
+    std::ofstream(path("part.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("scene.json")) << R"({
+        "camera": {"azimuth": 0, "elevation": 0, "distance": 6, "target": [0, 0, 0]},
+        "lights": [{"name": "sun", "type": "directional", "direction": [0, 0, -1], "intensity": 1,
+                    "renderers": ["maya", "mentalray"]}],
+        "background": [0.1, 0.2, 0.3],
+        "material": {"color": [1, 0, 0], "alpha": 1, "blue": 0, "diffuse": 1, "specularColor": [0, 0, 0],
+                     "outLineWidth": 0},
+        "meshes": [{"builtin": "sphere", "scale": 0.5}, {"obj": "part.obj", "translate": [5, 0, 0]}]})";
+    const Outcome r = run("render --scene " + path("scene.json") + " --size 64x64 --quiet --out " + path("s.exr"));
     ASSERT_EQ(r.status, 0) << r.err;
-    const PixelStats s = stats(path("cube.exr"), 0.8f);
-    EXPECT_GT(s.total - s.background, s.total / 10) << "the cube fills part of the frame";
+    OIIO::ImageBuf image(path("s.exr"));
+    ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+    float corner[3], centre[3];
+    image.getpixel(1, 63, corner, 3);
+    EXPECT_NEAR(corner[0], 0.1f, 1e-3f);
+    EXPECT_NEAR(corner[2], 0.3f, 1e-3f);
+    // The sphere faces the light head-on at the centre: the cool colour, which
+    // with alpha 1 and no blue is the surface colour; both panels agree.
+    for (int x0 : {0, 66}) {
+        image.getpixel(x0 + 32, 32, centre, 3);
+        EXPECT_NEAR(centre[0], 1.0f, 0.02f);
+        EXPECT_NEAR(centre[1], 0.0f, 0.02f);
+    }
+}
+
+TEST_F(Tool, SceneAndLookFileErrorsNameTheFileTheFieldAndTheProblem)
+{
+    struct Case {
+        std::string json, field, problem;
+    };
+    const Case cases[] = {
+        {"[1, 2]", "the file", "expected an object"},
+        {"{\"meshes\": []}", "meshes", "non-empty list"},
+        {"{\"meshes\": [{\"builtin\": \"teapot\"}]}", "meshes[0].builtin", "unknown built-in mesh 'teapot'"},
+        {"{\"meshes\": [{\"builtin\": \"box\", \"scale\": 0}]}", "meshes[0].scale", "flattens"},
+        {"{\"meshes\": [{\"obj\": \"nowhere.obj\"}]}", "meshes[0].obj", "cannot open"},
+        {"{\"meshes\": [{\"builtin\": \"box\", \"translate\": [1, 2]}]}", "meshes[0].translate", "three numbers"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"lights\": [{\"type\": \"spot\"}]}", "lights[0].type",
+         "unknown light type 'spot'"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"lights\": [{\"position\": [0, 1, 0], \"intensity\": \"bright\"}]}",
+         "lights[0].intensity", "expected a number"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"lights\": [{\"type\": \"directional\"}]}", "lights[0]",
+         "needs a \"direction\""},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"lights\": [{\"position\": [0, 1, 0], \"renderers\": [\"vray\"]}]}",
+         "lights[0].renderers[0]", "unknown renderer"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"camera\": {\"elevation\": 120}}", "camera.elevation",
+         "out of range"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"camera\": {\"zoom\": 2}}", "camera.zoom", "unknown field"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"background\": [0.5, -1, 0]}", "background[1]", "out of range"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"material\": {\"color\": \"red\"}}", "material.color",
+         "expected a number"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}], \"material\": {\"colr\": 1}}", "material colr",
+         "unknown attribute or parameter 'colr'"},
+        {"{\"meshes\": [{\"builtin\": \"box\"}],", "not JSON", ""},
+    };
+    const std::string out = path("out.png");
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.json);
+        const std::string file = path("scene" + std::to_string(++index) + ".json");
+        std::ofstream(file) << c.json;
+        const Outcome r = run("render --scene " + file + " --size 32x24 --out " + out);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, testing::StartsWith("coolwarm: --scene '" + file + "'"));
+        EXPECT_THAT(r.err, testing::HasSubstr(c.field));
+        EXPECT_THAT(r.err, testing::HasSubstr(c.problem));
+        EXPECT_FALSE(fs::exists(out));
+    }
+    std::ofstream(path("look.json")) << "{\"alpha\": [1, 2, 3, 4]}";
+    const Outcome r = run("render --look " + path("look.json") + " --size 32x24 --out " + out);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::HasSubstr("--look '" + path("look.json") + "': alpha: expected a number"));
+}
+
+TEST_F(Tool, LooksChooseTheMaterialOfAnyScene)
+{
+    std::ofstream(path("tri.obj")) << "v -1 -1 0\nv 1 -1 0\nv 0 1 0\nvn 0 0 1\nf 1//1 2//1 3//1\n";
+    std::ofstream(path("red.json")) << "{\"color\": [1, 0, 0], \"alpha\": 1, \"beta\": 1, \"blue\": 0, "
+                                       "\"yellow\": 0, \"diffuse\": 1, \"specularColor\": [0, 0, 0], "
+                                       "\"maya:outLineWidth\": 0}";
+    int renders = 0;
+    auto centre = [&](const std::string& look) {
+        // A file name of its own each time: the image reader caches by name.
+        const std::string out = path("look" + std::to_string(++renders) + ".exr");
+        const Outcome r = run("render --renderer maya --scene " + path("tri.obj") + " --camera 0,0 --look " + look +
+                              " --size 32x32 --quiet --out " + out);
+        EXPECT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf image(out);
+        EXPECT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+        std::array<float, 3> c{};
+        image.getpixel(16, 18, c.data(), 3);
+        return c;
+    };
+    const std::array<float, 3> red = centre(path("red.json")), builtin = centre("builtin"), node = centre("node");
+    EXPECT_GT(red[0], 0.9f);
+    EXPECT_LT(red[2], 0.01f);
+    EXPECT_GT(builtin[0], builtin[2]) << "the built-in look's warm orange";
+    EXPECT_NEAR(node[0], node[1], 0.01f) << "the node's grey defaults";
+}
+
+TEST_F(Tool, ContactSheetShowsAGridOfLabelledSwatches)
+{
+    const Outcome r = run("render --renderer maya --sweep alpha=0:1:3 --sweep blue=0:0.6:2 --size 40x30 --out " +
+                          path("sheet.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    OIIO::ImageBuf image(path("sheet.png"));
+    ASSERT_TRUE(image.read());
+    // Three columns and two rows of swatches, each with a two-line label; the
+    // columns widen to the widest label, "alpha 0.5" (9 characters of 6 dots,
+    // less the last one's spacing, and a margin of 3 on each side).
+    EXPECT_EQ(image.spec().width, 3 * (9 * 6 - 1 + 6 + 2) - 2);
+    EXPECT_EQ(image.spec().height, 2 * (30 + 2 * 10 + 3 + 2) - 2);
+    for (const char* bad : {"alpha=0:1", "alpha=0:1:1", "alpha=0:1:x", "alpha=1,0:1:3", "nothing=0:1:3"}) {
+        SCOPED_TRACE(bad);
+        const Outcome b = run(std::string("render --sweep ") + bad + " --out " + path("bad.png"));
+        EXPECT_EQ(b.status, 1);
+        EXPECT_THAT(b.err, testing::StartsWith("coolwarm: --sweep"));
+        EXPECT_FALSE(fs::exists(path("bad.png")));
+    }
+}
+
+TEST_F(Tool, CommandLineSpeaksClearly)
+{
+    Outcome r = run("--version");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, testing::HasSubstr("coolwarm tool 1."));
+    EXPECT_THAT(r.out, testing::HasSubstr("API version 200900"));
+    EXPECT_THAT(r.out, testing::HasSubstr("zarn_coolwarm version 1"));
+
+    r = run("rendr");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::StartsWith("coolwarm: unknown command 'rendr'"));
+    EXPECT_THAT(r.err, testing::HasSubstr("shade, describe and render"));
+
+    // The option parser's complaints carry the prefix too, and so does every line.
+    for (const char* bad : {"", "render --samples 0", "render --sizee 3", "describe", "render --renderer vray"}) {
+        SCOPED_TRACE(bad);
+        r = run(bad);
+        EXPECT_EQ(r.status, 1);
+        std::istringstream lines(r.err);
+        std::string line;
+        int count = 0;
+        while (std::getline(lines, line)) {
+            ++count;
+            EXPECT_THAT(line, testing::StartsWith("coolwarm:"));
+        }
+        EXPECT_GT(count, 0);
+    }
+
+    // Notes for a setting that reaches one panel only or that the node clamps.
+    r = run("render --size 32x24 --set outLineWidth=2 --set computeIrradiance=on --set diffuse=0.5 --out " +
+            path("n.png"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, testing::HasSubstr("coolwarm: note: --set outLineWidth changes the Maya panel only"));
+    EXPECT_THAT(r.err, testing::HasSubstr("coolwarm: note: --set outLineWidth: 2 is clamped to 1"));
+    EXPECT_THAT(r.err, testing::HasSubstr("coolwarm: note: --set computeIrradiance changes the mental ray panel only"));
+    EXPECT_THAT(r.err, testing::Not(testing::HasSubstr("diffuse")));
+
+    // Progress lines with a percentage and a time when standard error is a file.
+    r = run("render --size 64x48 --progress-every 0 --out " + path("p.png"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, testing::ContainsRegex("coolwarm: rendering +[0-9]+% .* after [0-9.]+ s"));
+    EXPECT_THAT(r.err, testing::HasSubstr("coolwarm: rendering 100%"));
+    EXPECT_EQ(r.err.find('\r'), std::string::npos) << "no bar drawn into a file";
 }
 
 TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
@@ -246,6 +509,14 @@ TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
         {"render --set diffuse", "diffuse"},
         {"render --size 0x10", "--size"},
         {"render --renderer mentalray --set outLineWidth=0.2", "outLineWidth"},
+        {"render --camera 30", "--camera '30'"},
+        {"render --camera 30,100", "elevation"},
+        {"render --light key=1,x", "--light 'key=1,x'"},
+        {"render --light rim=off", "no light 'rim' (it has: key, fill)"},
+        {"render --background 0.5,0.5", "--background"},
+        {"render --look nowhere.json", "nowhere.json"},
+        {"render --scene " + path("missing.json"), "missing.json"},
+        {"render --sweep a=0:1:2 --sweep b=0:1:2 --sweep c=0:1:2", "at most two"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -265,7 +536,8 @@ TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
 }
 
 // Image regression: each folder under tests/images holds the command's
-// arguments and the reference image it must reproduce.
+// arguments (run from that folder, so that it may name files beside it) and
+// the reference image it must reproduce.
 TEST_F(Tool, ImagesMatchTheirReferences)
 {
     // A pixel fails when a channel is off by more than this (8-bit: about 5 levels).
@@ -284,7 +556,7 @@ TEST_F(Tool, ImagesMatchTheirReferences)
         while (!arguments.empty() && (arguments.back() == '\n' || arguments.back() == ' '))
             arguments.pop_back();
         const std::string rendered = path(entry.path().filename().string() + ".png");
-        const Outcome r = run(arguments + " --quiet --out " + rendered);
+        const Outcome r = run(arguments + " --quiet --out " + rendered, "", "cd '" + entry.path().string() + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         OIIO::ImageBuf reference((entry.path() / "reference.png").string()), actual(rendered);
         ASSERT_TRUE(reference.read()) << reference.geterror();
@@ -298,4 +570,154 @@ TEST_F(Tool, ImagesMatchTheirReferences)
         EXPECT_LE(c.meanerror, kMaxMeanError);
     }
     EXPECT_GT(count, 0) << "no image cases under " << cases;
+}
+
+// A file is whole or absent: a write that fails, whatever the format, leaves
+// the earlier file at the path untouched and no temporary file behind. A file
+// size limit (with SIGXFSZ ignored, as a full disk gives no signal) makes
+// every write past it fail; a small tmpfs, when one can be mounted, is a real
+// full disk.
+TEST_F(Tool, AnImageThatCannotBeWrittenWholeIsNotWritten)
+{
+    auto check = [this](const fs::path& folder, const std::string& setup, const std::string& reason) {
+        for (const char* type : {"png", "jpg", "exr", "tif"}) {
+            SCOPED_TRACE(std::string(type) + " " + reason);
+            const std::string target = (folder / (std::string("x.") + type)).string();
+            std::ofstream(target) << "earlier";
+            const Outcome r = run("render --size 800x600 --out " + target, "", setup);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_THAT(r.err, testing::HasSubstr("--out '" + target + "'"));
+            EXPECT_THAT(r.err, testing::HasSubstr(reason));
+            EXPECT_TRUE(slurp(target) == "earlier") << "the earlier file was replaced";
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::HasSubstr(".part")));
+        }
+    };
+    check(dir, "trap '' XFSZ; ulimit -f 16", "File too large");
+
+    const fs::path small = dir / "small";
+    fs::create_directories(small);
+    if (geteuid() != 0 || std::system(("mount -t tmpfs -o size=64k tmpfs " + small.string() + " 2>/dev/null").c_str()))
+        GTEST_SKIP() << "no tmpfs can be mounted here; the file size limit stood in for a full disk";
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { EXPECT_EQ(std::system(("umount " + folder).c_str()), 0); }
+    } unmount{small.string()};
+    check(small, "", "No space left on device");
+}
+
+TEST_F(Tool, ShadeAnswersEveryLineWhateverItsBytes)
+{
+    const std::string requests = std::string("{\"shader\": {\"\xff\": 1}}\n") +   // bad UTF-8 in a name
+                                 "{\"node\": {\"color\": \"\xc3\x28\"}}\n" +       // in a value
+                                 std::string("\xfe\xff\x00\x01\n", 5) +           // not JSON at all
+                                 std::string(2 << 20, '[') + "\n" +               // longer than the limit
+                                 "{\"shader\": {}, \"result\": [0.5, 0, 0]}\n";
+    const Outcome r = run("shade", requests);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<json> replies = lines(r.out);  // each must be valid JSON
+    ASSERT_EQ(replies.size(), 5u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_THAT(replies[i]["error"].get<std::string>(), testing::StartsWith("line " + std::to_string(i + 1) + ": "));
+    EXPECT_THAT(replies[3]["error"].get<std::string>(), testing::HasSubstr("limit of 1048576 bytes"));
+    EXPECT_EQ(replies[4]["result"][0], 0.5);
+}
+
+TEST_F(Tool, ShadeRefusesWorkBeyondItsLimitsBeforeDoingIt)
+{
+    auto area = [](const std::string& samples) {
+        return "{\"shader\": {\"light\": [\"a\"]}, \"lights\": {\"a\": {\"type\": \"area\", \"samples\": " + samples +
+               "}}}\n";
+    };
+    std::string manyLights = "{\"shader\": {}, \"lights\": {";
+    for (int i = 0; i < 257; ++i)
+        manyLights += (i ? ", \"" : "\"") + std::to_string(i) + "\": {\"type\": \"point\"}";
+    manyLights += "}}\n";
+    std::string manyNames = "{\"shader\": {\"light\": [";
+    for (int i = 0; i < 257; ++i)
+        manyNames += i ? ", \"a\"" : "\"a\"";
+    manyNames += "]}, \"lights\": {\"a\": {\"type\": \"point\"}}}\n";
+    const Outcome r = run("shade", area("2000000000") + area("4294967297") + area("0") + area("1.5") + manyLights +
+                                       manyNames + area("1024"));
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 7u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_THAT(replies[i]["error"].get<std::string>(),
+                    testing::HasSubstr("light 'a' samples takes a whole number from 1 to 1024"));
+    EXPECT_THAT(replies[4]["error"].get<std::string>(), testing::HasSubstr("\"lights\" has 257 entries, more than the limit of 256"));
+    EXPECT_THAT(replies[5]["error"].get<std::string>(), testing::HasSubstr("parameter 'light' of shader zarn_coolwarm has 257"));
+    EXPECT_TRUE(replies[6].contains("result"));
+}
+
+TEST_F(Tool, NumbersBeyondSinglePrecisionAreRefusedAndInfiniteResultsAreStrings)
+{
+    const Outcome r = run("shade", "{\"shader\": {\"diffuse\": 1e39}}\n"
+                                   "{\"node\": {\"lightDataArray\": [{\"preShadowIntensity\": -1e39}]}}\n"
+                                   "{\"shader\": {}, \"lights\": {\"k\": {\"type\": \"point\", \"intensity\": 1e39}}}\n"
+                                   "{\"shader\": {\"diffuse\": 1e400}}\n"
+                                   "{\"shader\": {\"color\": [3e38, 3e38, 3e38], \"diffuse\": 3e38, \"light\": [\"k\"]},"
+                                   " \"lights\": {\"k\": {\"type\": \"point\", \"position\": [0, 0, 1]}}}\n");
+    EXPECT_EQ(r.status, 1);
+    const std::vector<json> replies = lines(r.out);
+    ASSERT_EQ(replies.size(), 5u);
+    EXPECT_THAT(replies[0]["error"].get<std::string>(), testing::HasSubstr("parameter 'diffuse' of shader zarn_coolwarm: 1e+39 is not a finite single-precision number"));
+    EXPECT_THAT(replies[1]["error"].get<std::string>(), testing::HasSubstr("child 'preShadowIntensity': -1e+39 is not"));
+    EXPECT_THAT(replies[2]["error"].get<std::string>(), testing::HasSubstr("light 'k' intensity: 1e+39 is not"));
+    EXPECT_THAT(replies[3]["error"].get<std::string>(), testing::HasSubstr("1e400 is not a finite single-precision number"));
+    EXPECT_EQ(replies[4]["result"], json::parse("[\"inf\", \"inf\", \"inf\", 1]"));
+
+    for (const char* set : {"computeIrradiance=1e39", "computeIrradiance=3e9", "diffuse=-1e39", "color=1,inf,0"}) {
+        SCOPED_TRACE(set);
+        const Outcome s = run(std::string("render --renderer mentalray --size 8x8 --set ") + set + " --out " + path("x.png"));
+        EXPECT_EQ(s.status, 1);
+        EXPECT_THAT(s.err, testing::HasSubstr(std::string(set).substr(0, std::string(set).find('='))));
+        EXPECT_FALSE(fs::exists(path("x.png")));
+    }
+}
+
+TEST_F(Tool, ARenderBeyondItsLimitsOrTheMemoryIsRefusedUpFront)
+{
+    const Outcome big = run("render --size 16384x16384 --out " + path("x.png"));
+    EXPECT_EQ(big.status, 1);
+    EXPECT_THAT(big.err, testing::HasSubstr("--size 16384x16384: 268435456 pixels, more than the limit of 67108864"));
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "sanitizers reserve more address space than a limit would leave";
+#else
+    // 1.25 GiB of address space; 8192x8192 twice needs about 1.1 GiB beside what the tool itself takes.
+    const Outcome tight = run("render --size 8192x8192 --out " + path("x.png"), "", "ulimit -v 1310720");
+    EXPECT_EQ(tight.status, 1);
+    EXPECT_THAT(tight.err, testing::HasSubstr("--size 8192x8192: the image needs about 1.13 GiB of memory, and only"));
+    EXPECT_FALSE(fs::exists(path("x.png")));
+#endif
+}
+
+TEST_F(Tool, MessagesNameTheRealProblem)
+{
+    std::ofstream(path("nan.obj")) << "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("inf.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 inf 1\nf 1 2 3\n";
+    std::ofstream(path("big.obj")) << "v 0 0 0\nv 1 0 1e39\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("hex.obj")) << "v 0x10 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    struct Case { std::string arguments, message; };
+    const Case cases[] = {
+        {"render --scene " + path("nan.obj"), "--scene '" + path("nan.obj") + "': line 2: nan is not a finite"},
+        {"render --scene " + path("inf.obj"), "--scene '" + path("inf.obj") + "': line 4: inf is not a finite"},
+        {"render --scene " + path("big.obj"), "--scene '" + path("big.obj") + "': line 2: 1e39 is not a finite"},
+        {"render --scene " + path("hex.obj"), "--scene '" + path("hex.obj") + "': line 1: '0x10' is not a decimal number"},
+        {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
+        {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
+        {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
+        {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
+        // Standard output that cannot take what is printed.
+        {"describe node", "writing to standard output failed: File too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const Outcome r = run(c.arguments + (c.arguments.rfind("render", 0) == 0 ? " --size 8x8 --out " + path("x.png") : ""),
+                              "", "trap '' XFSZ; ulimit -f 8");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_THAT(r.err, testing::HasSubstr(c.message));
+        EXPECT_FALSE(fs::exists(path("x.png")));
+    }
 }

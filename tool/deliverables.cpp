@@ -61,6 +61,7 @@ MentalRayShader::MentalRayShader(const InstallLayout& layout) : library_(nullptr
     if (version() != declaration_.version)
         throw InternalError("zarn_coolwarm version " + std::to_string(version()) + " does not match its declaration's " +
                             std::to_string(declaration_.version));
+    version_ = version();
     void* renderer = dlopen(mrhost::modulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (!renderer)
         throw InternalError("cannot find the renderer module");

@@ -27,6 +27,7 @@ class MayaPlugin {
 public:
     explicit MayaPlugin(const InstallLayout& layout);
     const mayahost::NodeType& type() const { return *type_; }
+    const mayahost::PluginRecord& record() const { return *plugin_; }
 
 private:
     mayahost::PluginRecord* plugin_;
@@ -39,6 +40,7 @@ public:
 
     explicit MentalRayShader(const InstallLayout& layout);
     const mrhost::Declaration& declaration() const { return declaration_; }
+    int version() const { return version_; }
     miBoolean shade(miColor* result, mrhost::ShaderCall& call) const
     {
         return shade_(result, &call.state(), call.parameters());
@@ -48,6 +50,7 @@ private:
     void* library_;
     ShaderFn shade_;
     mrhost::Declaration declaration_;
+    int version_ = 0;
 };
 
 }  // namespace cwtool

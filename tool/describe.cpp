@@ -10,13 +10,10 @@ using nlohmann::ordered_json;
 
 namespace {
 
-const char* kindName(MPxNode::Type kind)
+ordered_json kindName(MPxNode::Type kind)
 {
-    static const char* const kNames[] = {"kDependNode",  "kLocatorNode",     "kDeformerNode", "kManipContainer",
-                                         "kSurfaceShape", "kFieldNode",      "kEmitterNode",  "kSpringNode",
-                                         "kIkSolverNode", "kHwShaderNode",   "kTransformNode", "kObjectSet",
-                                         "kFluidEmitterNode"};
-    return kind >= 0 && kind < MPxNode::kLast ? kNames[kind] : "unknown";
+    const char* name = mayahost::nodeKindName(kind);
+    return name ? ordered_json(name) : ordered_json("unknown");
 }
 
 ordered_json limit(const mayahost::Limit& l, int count)
@@ -127,13 +124,16 @@ ordered_json describeShader(const MentalRayShader& shader)
             entry["hints"] = p.hints;
         parameters.push_back(entry);
     }
-    return ordered_json{{"name", d.name},
-                        {"returns", d.returnType},
-                        {"version", d.version},
-                        {"apply", d.apply},
-                        {"file", d.file},
-                        {"blockSize", d.blockSize},
-                        {"parameters", parameters}};
+    ordered_json description{{"name", d.name},
+                             {"returns", d.returnType},
+                             {"version", d.version},
+                             {"apply", d.apply},
+                             {"file", d.file},
+                             {"blockSize", d.blockSize},
+                             {"parameters", parameters}};
+    if (!d.hints.empty())
+        description["hints"] = d.hints;  // Maya's node factory: the node id
+    return description;
 }
 
 }  // namespace cwtool

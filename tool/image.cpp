@@ -1,16 +1,18 @@
 #include "image.h"
 
 #include "errors.h"
+#include "output.h"
 
 #include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/half.h>
 #include <OpenImageIO/imageio.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -32,26 +34,6 @@ std::string extensionOf(const std::string& path)
 
 bool isLinear(const std::string& ext) { return ext == "exr"; }
 
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// The file being written, for a signal handler to remove.
-char partialPath[4096];
-volatile std::sig_atomic_t partialSet = 0;
-
-void onSignal(int signal)
-{
-    if (partialSet)
-        unlink(partialPath);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
 float srgbEncode(float linear)
 {
     if (!(linear > 0.0f))
@@ -61,51 +43,122 @@ float srgbEncode(float linear)
     return linear <= 0.0031308f ? 12.92f * linear : 1.055f * std::pow(linear, 1.0f / 2.4f) - 0.055f;
 }
 
-OIIO::ImageSpec imageSpec(const Image& image, bool linear, const std::string& description)
+float srgbDecode(unsigned char code)
 {
-    OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
-    format.attribute("ImageDescription", description);
-    format.attribute("Software", "coolwarm preview");
-    std::string panels;
-    for (const std::string& p : image.panels)
-        panels += (panels.empty() ? "" : ",") + p;
-    format.attribute("coolwarm:panels", panels);
-    return format;
+    const float v = static_cast<float>(code) / 255.0f;
+    return v <= 0.04045f ? v / 12.92f : std::pow((v + 0.055f) / 1.055f, 2.4f);
 }
 
-// Linear pixels as they are, or sRGB-encoded 8-bit ones.
-bool writePixels(OIIO::ImageOutput& out, const std::string& name, const OIIO::ImageSpec& format, const Image& image,
-                 bool linear)
+int srgbCode(float linear) { return static_cast<int>(std::lround(255.0f * srgbEncode(linear))); }
+
+float floatOfBits(std::uint32_t bits)
 {
-    bool ok = out.open(name, format);
-    if (ok) {
-        if (linear) {
-            ok = out.write_image(OIIO::TypeDesc::FLOAT, image.rgb.data());
-        } else {
-            std::vector<unsigned char> bytes(image.rgb.size());
-            for (std::size_t i = 0; i < bytes.size(); ++i)
-                bytes[i] = static_cast<unsigned char>(std::lround(255.0f * srgbEncode(image.rgb[i])));
-            ok = out.write_image(OIIO::TypeDesc::UINT8, bytes.data());
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// The 8-bit sRGB code of a linear value, exactly srgbCode's, without a power
+// per value: the smallest value that reaches each code, found once by bisection
+// over the floats in [0, 1], and a coarse table by value that starts each
+// lookup at most a few codes below its answer.
+class SrgbTable {
+public:
+    SrgbTable()
+    {
+        std::uint32_t one;
+        const float oneValue = 1.0f;
+        std::memcpy(&one, &oneValue, sizeof one);
+        threshold_[0] = 0.0f;
+        for (int k = 1; k < 256; ++k) {
+            std::uint32_t lo = 0, hi = one;  // srgbCode(lo) < k <= srgbCode(hi)
+            while (hi - lo > 1) {
+                const std::uint32_t mid = lo + (hi - lo) / 2;
+                (srgbCode(floatOfBits(mid)) >= k ? hi : lo) = mid;
+            }
+            threshold_[k] = floatOfBits(hi);
         }
-        ok = out.close() && ok;
+        // A value just below a bucket's start may land in it after rounding:
+        // start one code lower.
+        for (int b = 0; b <= kBuckets; ++b)
+            start_[b] = static_cast<unsigned char>(std::max(0, srgbCode(static_cast<float>(b) / kBuckets) - 1));
     }
-    return ok;
+
+    unsigned char operator()(float linear) const
+    {
+        if (!(linear > 0.0f))
+            return 0;
+        if (linear >= 1.0f)
+            return 255;
+        unsigned code = start_[static_cast<int>(linear * kBuckets)];
+        while (code < 255 && linear >= threshold_[code + 1])
+            ++code;
+        return static_cast<unsigned char>(code);
+    }
+
+private:
+    static const int kBuckets = 8192;
+    float threshold_[256];
+    unsigned char start_[kBuckets + 1];
+};
+
+const SrgbTable& srgbTable()
+{
+    static const SrgbTable table;
+    return table;
 }
 
 }  // namespace
 
-std::string encodeImage(const Image& image, const std::string& type, const std::string& description)
+unsigned char encodeSrgb(float linear) { return srgbTable()(linear); }
+
+void prepareImage(Image& image, int width, int height, bool linear, float fill)
 {
-    const bool linear = isLinear(type);
-    const std::string name = "image." + type;
-    std::vector<unsigned char> bytes;
-    OIIO::Filesystem::IOVecOutput memory(bytes);
-    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
-    if (!out || !out->supports("ioproxy") || !out->set_ioproxy(&memory) ||
-        !writePixels(*out, name, imageSpec(image, linear, description), image, linear))
-        throw InternalError("cannot encode a " + type + " image: " + (out ? out->geterror() : OIIO::geterror()));
-    return std::string(bytes.begin(), bytes.end());
+    image.width = width;
+    image.height = height;
+    image.linear = linear;
+    const std::size_t values = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    if (linear) {
+        image.srgb.clear();
+        image.halves.assign(values, half(fill).bits());
+    } else {
+        image.halves.clear();
+        image.srgb.assign(values, encodeSrgb(fill));
+    }
+}
+
+Vec3 Image::pixel(int x, int y) const
+{
+    const std::size_t i = 3 * (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x));
+    if (linear) {
+        half h[3];
+        for (int k = 0; k < 3; ++k)
+            h[k].setBits(halves[i + k]);
+        return {static_cast<float>(h[0]), static_cast<float>(h[1]), static_cast<float>(h[2])};
+    }
+    return {srgbDecode(srgb[i]), srgbDecode(srgb[i + 1]), srgbDecode(srgb[i + 2])};
+}
+
+void Image::setPixel(int x, int y, const Vec3& colour)
+{
+    storePixel(*this, static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x),
+               colour.x, colour.y, colour.z);
+}
+
+void storePixel(Image& image, std::size_t pixel, float r, float g, float b)
+{
+    if (image.linear) {
+        unsigned short* out = &image.halves[3 * pixel];
+        out[0] = half(r).bits();
+        out[1] = half(g).bits();
+        out[2] = half(b).bits();
+    } else {
+        const SrgbTable& table = srgbTable();
+        unsigned char* out = &image.srgb[3 * pixel];
+        out[0] = table(r);
+        out[1] = table(g);
+        out[2] = table(b);
+    }
 }
 
 void checkOutputPath(const std::string& path)
@@ -124,41 +177,63 @@ void checkOutputPath(const std::string& path)
         throw InputError("--out '" + path + "': is a folder");
 }
 
+std::string encodeImage(const Image& image, const std::string& type, const std::string& description)
+{
+    const bool linear = isLinear(type);
+    OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
+    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
+    format.attribute("ImageDescription", description);
+    format.attribute("Software", "coolwarm preview");
+    // A preview's file is written once and seldom kept: quick compression, no
+    // per-row filter search (a third of the time for a larger file).
+    format.attribute("png:compressionLevel", 3);
+    format.attribute("png:filter", 0x08);  // libpng's PNG_FILTER_NONE
+    std::string panels;
+    for (const std::string& p : image.panels)
+        panels += (panels.empty() ? "" : ",") + p;
+    format.attribute("coolwarm:panels", panels);
+
+    // Encoded in memory: the image library's own file writing does not report
+    // every failed write, so the file is written by writeFileWhole.
+    const std::string name = "image." + type;
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
+    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(name);
+    bool ok = out && out->supports("ioproxy") && out->set_ioproxy(&memory) && out->open(name, format);
+    if (ok) {
+        // The pixels go out as they are kept; a picture kept in the other form
+        // (linear for an 8-bit file, or the reverse) is converted on the way.
+        if (linear == image.linear) {
+            ok = linear ? out->write_image(OIIO::TypeDesc::HALF, image.halves.data())
+                        : out->write_image(OIIO::TypeDesc::UINT8, image.srgb.data());
+        } else if (linear) {
+            std::vector<float> values(image.srgb.size());
+            for (std::size_t i = 0; i < values.size(); ++i)
+                values[i] = srgbDecode(image.srgb[i]);
+            ok = out->write_image(OIIO::TypeDesc::FLOAT, values.data());
+        } else {
+            std::vector<unsigned char> codes(image.halves.size());
+            for (std::size_t i = 0; i < codes.size(); ++i) {
+                half h;
+                h.setBits(image.halves[i]);
+                codes[i] = encodeSrgb(static_cast<float>(h));
+            }
+            ok = out->write_image(OIIO::TypeDesc::UINT8, codes.data());
+        }
+        ok = out->close() && ok;
+    }
+    if (!ok)
+        throw InternalError("cannot encode a ." + type + " image: " + (out ? out->geterror() : OIIO::geterror()));
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool isLinearOutput(const std::string& path) { return isLinear(extensionOf(path)); }
+
+int storedBytesPerPixel(const std::string& path) { return isLinear(extensionOf(path)) ? 6 : 3; }
+
 void writeImage(const std::string& path, const Image& image, const std::string& description)
 {
-    const std::string ext = extensionOf(path);
-    const std::string folder = folderOf(path);
-    const std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
-    // Same folder (so the rename is atomic), same extension (so the writer
-    // picks the format), a name no one else uses.
-    const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid()) + "." + ext;
-
-    const bool linear = isLinear(ext);
-    const OIIO::ImageSpec format = imageSpec(image, linear, description);
-
-    if (temporary.size() < sizeof partialPath) {
-        std::memcpy(partialPath, temporary.c_str(), temporary.size() + 1);
-        partialSet = 1;
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGTERM, onSignal);
-    }
-    struct Forget {
-        ~Forget() { partialSet = 0; }
-    } forget;
-
-    std::unique_ptr<OIIO::ImageOutput> out = OIIO::ImageOutput::create(temporary);
-    if (!out)
-        throw InputError("--out '" + path + "': cannot write this image type: " + OIIO::geterror());
-    if (!writePixels(*out, temporary, format, image, linear)) {
-        const std::string why = out->geterror();
-        std::remove(temporary.c_str());
-        throw InputError("--out '" + path + "': writing failed: " + why);
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        std::remove(temporary.c_str());
-        throw InputError("--out '" + path + "': cannot move the image into place: " + std::strerror(err));
-    }
+    writeFileWhole(path, encodeImage(image, extensionOf(path), description), "--out '" + path + "'");
 }
 
 }  // namespace cwtool

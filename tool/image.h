@@ -1,6 +1,6 @@
 // Writing the preview: PNG, TIFF or JPEG with sRGB encoding, EXR linear. The
-// image goes to a temporary file beside the target and is renamed into place,
-// so a failed or interrupted run never leaves a half-written image.
+// image is encoded in memory and written with writeFileWhole, so a failed or
+// interrupted run never leaves a half-written image.
 #ifndef COOLWARM_TOOL_IMAGE_H
 #define COOLWARM_TOOL_IMAGE_H
 
@@ -14,9 +14,24 @@ namespace cwtool {
 // a new file; called before rendering.
 void checkOutputPath(const std::string& path);
 
+// Bytes a pixel takes in a file of that path's type, before compression.
+int storedBytesPerPixel(const std::string& path);
+
+// True when a file of that path keeps linear values (EXR), not 8-bit sRGB.
+bool isLinearOutput(const std::string& path);
+
+// Sizes the picture and fills it with one linear grey; then storePixel puts
+// each pixel's linear colour in as the file will keep it (8-bit sRGB exactly as
+// rounding 255 times the sRGB curve, or half floats). Pixels are numbered row
+// by row from the top left.
+void prepareImage(Image& image, int width, int height, bool linear, float fill);
+void storePixel(Image& image, std::size_t pixel, float r, float g, float b);
+// The 8-bit sRGB code of one linear value.
+unsigned char encodeSrgb(float linear);
+
 void writeImage(const std::string& path, const Image& image, const std::string& description);
 
-// The image as the bytes of a file of `type` ("png" or "exr"), in memory.
+// The image as the bytes of a file of `type` (an extension: "png", "exr", ...).
 std::string encodeImage(const Image& image, const std::string& type, const std::string& description);
 
 }  // namespace cwtool

@@ -2,6 +2,8 @@
 
 #include "deliverables.h"
 #include "errors.h"
+#include "image.h"
+#include "labels.h"
 
 #include <embree3/rtcore.h>
 
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace cwtool {
@@ -35,12 +38,11 @@ struct CameraFrame {
     Vec3 eye, right, up, back;
     float tanHalf;
 
-    explicit CameraFrame(const Camera& c)
+    explicit CameraFrame(const CameraView& c)
     {
         eye = c.eye;
         back = normalized(c.eye - c.target);
-        right = normalized(cross(c.up, back));
-        up = cross(back, right);
+        cameraBasis(back, right, up);
         tanHalf = std::tan(0.5f * c.fovY * 3.14159265f / 180.0f);
     }
     Vec3 toCamera(const Vec3& d) const { return {tone::dot(d, right), tone::dot(d, up), tone::dot(d, back)}; }
@@ -190,6 +192,8 @@ void samplePosition(int s, int n, float& dx, float& dy)
     dy = (static_cast<float>(s / side % side) + 0.25f + 0.5f * static_cast<float>((h >> 16) & 0xFF) / 256.0f) / side;
 }
 
+// What every render thread shares: the scene, the camera, the deliverables
+// set up for this image, and the tile counters.
 struct Shared {
     const Scene& scene;
     const RenderSettings& settings;
@@ -198,210 +202,198 @@ struct Shared {
     mayahost::Node* node;                    // null without the Maya side
     const MentalRayShader* shader;           // null without the mental ray side
     const mrhost::BlockBuilder* block;
+    std::vector<const SceneLight*> mayaLights;
     Image& image;
-    int panelWidth;
     int panelCount;
     int tilesX, tilesY;
     std::atomic<int> nextTile{0};
     std::atomic<int> doneTiles{0};
 };
 
-// One render thread: its own sampler on the node and its own shader call.
-void renderTiles(Shared& s)
-{
-    const Scene& scene = s.scene;
-    std::unique_ptr<mayahost::ShadingSampler> sampler;
-    if (s.node)
-        sampler.reset(new mayahost::ShadingSampler(*s.node));
-    std::unique_ptr<mrhost::ShaderCall> call;
-    if (s.shader) {
-        call.reset(new mrhost::ShaderCall(s.block->bytes()));
-        s.block->write(call->parameters());
+// One render thread's shading: its own sampler on the node and its own shader
+// call, filled afresh for every sample.
+class SampleShader {
+public:
+    explicit SampleShader(const Shared& s) : s_(s), lights_(s.mayaLights.size())
+    {
+        if (s.node)
+            sampler_.reset(new mayahost::ShadingSampler(*s.node));
+        if (s.shader) {
+            call_.reset(new mrhost::ShaderCall(s.block->bytes()));
+            s.block->write(call_->parameters());
+        }
     }
-    std::vector<mayahost::LightSample> lights(scene.lights.size());
+
+    // The node's camera-space sample inputs and one light-data element per
+    // light, as Maya's renderer fills them; what the surface lets through
+    // shows the background.
+    Vec3 maya(const RayCaster::Hit& hit, const Vec3& viewCamera)
+    {
+        for (std::size_t i = 0; i < lights_.size(); ++i)
+            fillLightData(*s_.mayaLights[i], hit, lights_[i]);
+        const Vec3 pc = s_.frame.pointToCamera(hit.point), nc = s_.frame.toCamera(hit.normal);
+        const float point[3] = {pc.x, pc.y, pc.z};
+        const float normal[3] = {nc.x, nc.y, nc.z};
+        const float view[3] = {viewCamera.x, viewCamera.y, viewCamera.z};
+        sampler_->setSample(point, normal, view);
+        sampler_->setLights(lights_.data(), lights_.size());
+        float colour[3], transparency[3];
+        sampler_->outColor(colour);
+        sampler_->outTransparency(transparency);
+        const Vec3& bg = s_.scene.background;
+        return {colour[0] + transparency[0] * bg.x, colour[1] + transparency[1] * bg.y,
+                colour[2] + transparency[2] * bg.z};
+    }
+
+    // The renderer's camera-space state; the shader samples the lights itself.
+    Vec3 mentalRay(const RayCaster::Hit& hit, const Vec3& viewCamera)
+    {
+        miState& state = call_->state();
+        const Vec3 pc = s_.frame.pointToCamera(hit.point), nc = s_.frame.toCamera(hit.normal),
+                   gc = s_.frame.toCamera(hit.geometricNormal);
+        state.point = {pc.x, pc.y, pc.z};
+        state.normal = {nc.x, nc.y, nc.z};
+        state.normal_geom = {gc.x, gc.y, gc.z};
+        state.dir = {viewCamera.x, viewCamera.y, viewCamera.z};
+        state.org = {0.0f, 0.0f, 0.0f};
+        state.pri = const_cast<Mesh*>(hit.mesh);
+        state.thread = 0;
+        miColor result{0.0f, 0.0f, 0.0f, 0.0f};
+        s_.shader->shade(&result, *call_);
+        return {result.r, result.g, result.b};
+    }
+
+    // The same primary and shadow rays as shading casts, nothing shaded: what
+    // the rays alone cost.
+    Vec3 raysOnly(const RayCaster::Hit& hit) const
+    {
+        Vec3 sum{0.0f, 0.0f, 0.0f};
+        for (const SceneLight& l : s_.scene.lights) {
+            Vec3 toLight;
+            sum = sum + lightVisibility(l, hit, &toLight) * toLight;
+        }
+        return sum;
+    }
+
+private:
+    // The direction from a hit towards a light, and how much of the light gets
+    // there: a shadow ray for a light in front of the surface.
+    float lightVisibility(const SceneLight& l, const RayCaster::Hit& hit, Vec3* toLight) const
+    {
+        float distance = std::numeric_limits<float>::infinity();
+        if (l.kind == SceneLight::Point) {
+            *toLight = l.position - hit.point;
+            distance = length(*toLight);
+            *toLight = normalized(*toLight);
+        } else {
+            *toLight = normalized(-l.direction);
+        }
+        return tone::dot(*toLight, hit.geometricNormal) > 0.0f
+                   ? s_.caster.visibility(hit.point, hit.geometricNormal, *toLight, distance)
+                   : 1.0f;
+    }
+
+    // Shadowing scales the light's intensity; its intensity before shadowing
+    // goes to preShadowIntensity.
+    void fillLightData(const SceneLight& l, const RayCaster::Hit& hit, mayahost::LightSample& e) const
+    {
+        Vec3 toLight;
+        const float visible = lightVisibility(l, hit, &toLight);
+        const Vec3 lc = s_.frame.toCamera(toLight);
+        e.direction[0] = lc.x;
+        e.direction[1] = lc.y;
+        e.direction[2] = lc.z;
+        e.intensity[0] = l.colour.x * l.intensity * visible;
+        e.intensity[1] = l.colour.y * l.intensity * visible;
+        e.intensity[2] = l.colour.z * l.intensity * visible;
+        e.ambient = l.emitAmbient;
+        e.diffuse = l.emitDiffuse;
+        e.specular = l.emitSpecular;
+        e.shadowFraction = visible;
+        e.preShadowIntensity = l.intensity;
+    }
+
+    const Shared& s_;
+    std::unique_ptr<mayahost::ShadingSampler> sampler_;
+    std::unique_ptr<mrhost::ShaderCall> call_;
+    std::vector<mayahost::LightSample> lights_;
+};
+
+// The mean of the pixel's samples: the background where a ray misses.
+Vec3 shadePixel(const Shared& s, SampleShader& shading, bool maya, int x, int y)
+{
     const int w = s.settings.width, h = s.settings.height, n = s.settings.samples;
     const float aspect = static_cast<float>(w) / static_cast<float>(h);
-    const int tilesPerPanel = s.tilesX * s.tilesY;
-    const int totalTiles = tilesPerPanel * s.panelCount;
+    Vec3 sum{0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < n; ++k) {
+        float dx, dy;
+        samplePosition(k, n, dx, dy);
+        const float px = (2.0f * (x + dx) / w - 1.0f) * aspect * s.frame.tanHalf;
+        const float py = (1.0f - 2.0f * (y + dy) / h) * s.frame.tanHalf;
+        const Vec3 viewCamera = normalized(Vec3{px, py, -1.0f});
+        RayCaster::Hit hit;
+        if (!s.caster.intersect(s.frame.eye, s.frame.toWorld(viewCamera), hit))
+            sum = sum + s.scene.background;
+        else if (!s.settings.shade)
+            sum = sum + shading.raysOnly(hit);
+        else
+            sum = sum + (maya ? shading.maya(hit, viewCamera) : shading.mentalRay(hit, viewCamera));
+    }
+    return (1.0f / static_cast<float>(n)) * sum;
+}
 
+// One render thread: takes tiles until none is left (or the render is
+// cancelled). Tiles run through the first panel, then the second.
+void renderTiles(Shared& s)
+{
+    SampleShader shading(s);
+    const int w = s.settings.width, h = s.settings.height;
+    const int tilesPerPanel = s.tilesX * s.tilesY, totalTiles = tilesPerPanel * s.panelCount;
     for (int tile; (tile = s.nextTile.fetch_add(1)) < totalTiles;) {
-        if (s.settings.cancel && s.settings.cancel->load(std::memory_order_relaxed))
-            break;
+        if (s.settings.cancel && s.settings.cancel->load())
+            return;
         const int panel = tile / tilesPerPanel;
         const bool maya = s.panelCount == 2 ? panel == 0 : s.node != nullptr;
         const int tx = tile % tilesPerPanel % s.tilesX, ty = tile % tilesPerPanel / s.tilesX;
-        const int x0 = panel * (s.panelWidth + 2);
+        const int x0 = panel * (w + 2);
         for (int y = ty * kTile; y < std::min(h, (ty + 1) * kTile); ++y)
             for (int x = tx * kTile; x < std::min(w, (tx + 1) * kTile); ++x) {
-                Vec3 sum{0.0f, 0.0f, 0.0f};
-                for (int k = 0; k < n; ++k) {
-                    float dx, dy;
-                    samplePosition(k, n, dx, dy);
-                    const float px = (2.0f * (x + dx) / w - 1.0f) * aspect * s.frame.tanHalf;
-                    const float py = (1.0f - 2.0f * (y + dy) / h) * s.frame.tanHalf;
-                    const Vec3 viewCamera = normalized(Vec3{px, py, -1.0f});
-                    const Vec3 viewWorld = s.frame.toWorld(viewCamera);
-                    RayCaster::Hit hit;
-                    if (!s.caster.intersect(s.frame.eye, viewWorld, hit)) {
-                        sum = sum + scene.background;
-                        continue;
-                    }
-                    const Vec3 pc = s.frame.pointToCamera(hit.point);
-                    const Vec3 nc = s.frame.toCamera(hit.normal);
-                    if (maya) {
-                        // One light-data element per light, as Maya's renderer fills them.
-                        for (std::size_t i = 0; i < scene.lights.size(); ++i) {
-                            const SceneLight& l = scene.lights[i];
-                            Vec3 toLight;
-                            float distance = std::numeric_limits<float>::infinity();
-                            if (l.kind == SceneLight::Point) {
-                                toLight = l.position - hit.point;
-                                distance = length(toLight);
-                                toLight = normalized(toLight);
-                            } else {
-                                toLight = normalized(-l.direction);
-                            }
-                            const float visible = tone::dot(toLight, hit.geometricNormal) > 0.0f
-                                                      ? s.caster.visibility(hit.point, hit.geometricNormal, toLight, distance)
-                                                      : 1.0f;
-                            const Vec3 lc = s.frame.toCamera(toLight);
-                            mayahost::LightSample& e = lights[i];
-                            e.direction[0] = lc.x;
-                            e.direction[1] = lc.y;
-                            e.direction[2] = lc.z;
-                            e.intensity[0] = l.colour.x * l.intensity * visible;
-                            e.intensity[1] = l.colour.y * l.intensity * visible;
-                            e.intensity[2] = l.colour.z * l.intensity * visible;
-                            e.ambient = l.emitAmbient;
-                            e.diffuse = l.emitDiffuse;
-                            e.specular = l.emitSpecular;
-                            e.shadowFraction = visible;
-                            e.preShadowIntensity = l.intensity;
-                        }
-                        const float point[3] = {pc.x, pc.y, pc.z};
-                        const float normal[3] = {nc.x, nc.y, nc.z};
-                        const float view[3] = {viewCamera.x, viewCamera.y, viewCamera.z};
-                        sampler->setSample(point, normal, view);
-                        sampler->setLights(lights.data(), lights.size());
-                        float colour[3], transparency[3];
-                        sampler->outColor(colour);
-                        sampler->outTransparency(transparency);
-                        // What the surface lets through shows the background.
-                        sum = sum + Vec3{colour[0] + transparency[0] * scene.background.x,
-                                         colour[1] + transparency[1] * scene.background.y,
-                                         colour[2] + transparency[2] * scene.background.z};
-                    } else {
-                        miState& state = call->state();
-                        const Vec3 gc = s.frame.toCamera(hit.geometricNormal);
-                        state.point = {pc.x, pc.y, pc.z};
-                        state.normal = {nc.x, nc.y, nc.z};
-                        state.normal_geom = {gc.x, gc.y, gc.z};
-                        state.dir = {viewCamera.x, viewCamera.y, viewCamera.z};
-                        state.org = {0.0f, 0.0f, 0.0f};
-                        state.pri = const_cast<Mesh*>(hit.mesh);
-                        state.thread = 0;
-                        miColor result{0.0f, 0.0f, 0.0f, 0.0f};
-                        s.shader->shade(&result, *call);
-                        sum = sum + Vec3{result.r, result.g, result.b};
-                    }
-                }
-                float* out = &s.image.rgb[3 * (static_cast<std::size_t>(y) * s.image.width + x0 + x)];
-                out[0] = sum.x / n;
-                out[1] = sum.y / n;
-                out[2] = sum.z / n;
+                const Vec3 c = shadePixel(s, shading, maya, x, y);
+                storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + x0 + x, c.x, c.y, c.z);
             }
         s.doneTiles.fetch_add(1);
     }
 }
 
-void drawProgress(int done, int total, double elapsed)
+// The renderer's lights, in the camera space the states are in.
+std::vector<miTag> addMentalRayLights(const Scene& scene, const CameraFrame& frame)
 {
-    const int width = 30;
-    const int filled = total ? done * width / total : width;
-    std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%  %d/%d tiles  %.1f s", filled,
-                 "##############################", width - filled, "", total ? 100 * done / total : 100, done, total,
-                 elapsed);
-    std::fflush(stderr);
+    mrhost::clearScene();
+    std::vector<miTag> tags;
+    for (const SceneLight& l : scene.lights) {
+        if (!l.mentalRay)
+            continue;
+        mrhost::Light light;
+        light.colour = {l.colour.x, l.colour.y, l.colour.z, 1.0f};
+        light.intensity = l.intensity;
+        if (l.kind == SceneLight::Point) {
+            const Vec3 p = frame.pointToCamera(l.position);
+            light.kind = mrhost::Light::Point;
+            light.position = {p.x, p.y, p.z};
+        } else {
+            const Vec3 d = frame.toCamera(l.direction);
+            light.kind = mrhost::Light::Directional;
+            light.direction = {d.x, d.y, d.z};
+        }
+        tags.push_back(mrhost::addLight(light));
+    }
+    return tags;
 }
 
-}  // namespace
-
-void validateSettings(const RenderSettings& settings, const MayaPlugin* plugin, const MentalRayShader* shader)
+// Runs the threads; reports progress from this one while they work.
+void runThreads(Shared& shared, int totalTiles)
 {
-    for (const Setting& set : settings.settings) {
-        const bool onNode = plugin && nodeHasInput(plugin->type(), set.name);
-        const bool onShader = shader && shaderHasParameter(shader->declaration(), set.name);
-        if (!onNode && !onShader) {
-            std::string where = plugin && shader ? "node coolwarm or shader zarn_coolwarm"
-                                : plugin         ? "node coolwarm"
-                                                 : "shader zarn_coolwarm";
-            throw InputError("--set " + set.name + ": unknown attribute or parameter '" + set.name + "' of " + where);
-        }
-    }
-}
-
-Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
-             const MentalRayShader* shader, RenderTimes* times)
-{
-    auto start = std::chrono::steady_clock::now();
-    RayCaster caster(scene);
-    const CameraFrame frame(scene.camera);
-    times->buildBvh = seconds(start);
-
-    // The material's settings, once for the whole image: the scene's own, then
-    // the command line's.
-    std::vector<Setting> material = scene.material;
-    material.insert(material.end(), settings.settings.begin(), settings.settings.end());
-    std::unique_ptr<mayahost::Node> node;
-    if (plugin) {
-        node.reset(new mayahost::Node(plugin->type().name));
-        for (const Setting& set : material)
-            if (nodeHasInput(plugin->type(), set.name))
-                setNodeValue(*node, set.name, set.numbers);
-    }
-    std::unique_ptr<mrhost::BlockBuilder> block;
-    OcclusionContext occlusionContext{&caster, &frame};
-    if (shader) {
-        block.reset(new mrhost::BlockBuilder(shader->declaration()));
-        for (const Setting& set : material)
-            if (shaderHasParameter(shader->declaration(), set.name))
-                setShaderValue(*block, set.name, set.numbers);
-        // The scene's lights, in the camera space the states are in.
-        mrhost::clearScene();
-        std::vector<miTag> tags;
-        for (const SceneLight& l : scene.lights) {
-            mrhost::Light light;
-            light.colour = {l.colour.x, l.colour.y, l.colour.z, 1.0f};
-            light.intensity = l.intensity;
-            if (l.kind == SceneLight::Point) {
-                const Vec3 p = frame.pointToCamera(l.position);
-                light.kind = mrhost::Light::Point;
-                light.position = {p.x, p.y, p.z};
-            } else {
-                const Vec3 d = frame.toCamera(l.direction);
-                light.kind = mrhost::Light::Directional;
-                light.direction = {d.x, d.y, d.z};
-            }
-            tags.push_back(mrhost::addLight(light));
-        }
-        block->setArray("light", tags);
-        mrhost::setOcclusion(occlusion, &occlusionContext);
-    }
-
-    Image image;
-    const int panels = plugin && shader ? 2 : 1;
-    image.width = panels * settings.width + (panels - 1) * 2;
-    image.height = settings.height;
-    image.rgb.assign(static_cast<std::size_t>(image.width) * image.height * 3, 0.08f);  // the separator's grey
-    if (plugin) image.panels.push_back("maya");
-    if (shader) image.panels.push_back("mentalray");
-
-    Shared shared{scene, settings, caster, frame, node.get(), shader, block.get(), image, settings.width, panels,
-                  (settings.width + kTile - 1) / kTile, (settings.height + kTile - 1) / kTile};
-    const int totalTiles = shared.tilesX * shared.tilesY * panels;
-    times->tiles = totalTiles;
-
-    start = std::chrono::steady_clock::now();
+    const RenderSettings& settings = shared.settings;
     int threadCount = settings.threads > 0 ? settings.threads : static_cast<int>(std::thread::hardware_concurrency());
     threadCount = std::max(1, std::min(threadCount, totalTiles));
     std::vector<std::thread> threads;
@@ -417,24 +409,165 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
                 shared.nextTile = totalTiles;
             }
         });
-    if (settings.progress) {
-        while (shared.doneTiles.load() < totalTiles && !failed.load() &&
-               !(settings.cancel && settings.cancel->load())) {
-            drawProgress(shared.doneTiles.load(), totalTiles, seconds(start));
+    if (settings.progress)
+        while (shared.doneTiles.load() < totalTiles && !failed.load() && !(settings.cancel && settings.cancel->load())) {
+            settings.progress(shared.doneTiles.load(), totalTiles);
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-    }
     for (std::thread& t : threads)
         t.join();
-    if (settings.progress) {
-        drawProgress(shared.doneTiles.load(), totalTiles, seconds(start));
-        std::fprintf(stderr, "\n");
-    }
-    mrhost::setOcclusion(nullptr, nullptr);
-    times->tilesDone = shared.doneTiles.load();
     if (failure)
         std::rethrow_exception(failure);
+    if (settings.cancel && settings.cancel->load() && shared.doneTiles.load() < totalTiles)
+        throw RenderCancelled();
+    if (settings.progress)
+        settings.progress(totalTiles, totalTiles);
+}
+
+const char* panelTitle(const std::string& panel) { return panel == "maya" ? "Maya" : "mental ray"; }
+
+}  // namespace
+
+SettingTarget targetOf(const std::string& name)
+{
+    SettingTarget t;
+    t.name = name;
+    if (name.compare(0, 5, "maya:") == 0) {
+        t.mentalRay = false;
+        t.name = name.substr(5);
+    } else if (name.compare(0, 10, "mentalray:") == 0) {
+        t.maya = false;
+        t.name = name.substr(10);
+    }
+    return t;
+}
+
+std::vector<std::string> checkSettings(const std::vector<Setting>& settings, const std::string& source, bool strict,
+                                       Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader)
+{
+    const bool drawMaya = renderer != Renderer::MentalRay, drawMentalRay = renderer != Renderer::Maya;
+    // The values go to a scratch node and block, so that a bad one is refused
+    // before the scene is loaded.
+    mayahost::Node node(plugin.type().name);
+    mrhost::BlockBuilder block(shader.declaration());
+    std::vector<std::string> notes;
+    for (const Setting& set : settings) {
+        const SettingTarget t = targetOf(set.name);
+        const bool onNode = t.maya && nodeHasInput(plugin.type(), t.name);
+        const bool onShader = t.mentalRay && shaderHasParameter(shader.declaration(), t.name);
+        const std::string what = source + " " + set.name;
+        if (!onNode && !onShader) {
+            const std::string where = !t.mentalRay ? "node coolwarm"
+                                      : !t.maya    ? "shader zarn_coolwarm"
+                                                   : "node coolwarm or shader zarn_coolwarm";
+            throw InputError(what + ": unknown attribute or parameter '" + t.name + "' of " + where);
+        }
+        const bool reachesMaya = onNode && drawMaya, reachesMentalRay = onShader && drawMentalRay;
+        if (!reachesMaya && !reachesMentalRay) {
+            if (strict)
+                throw InputError(what + ": only the " + (onNode ? "Maya node has" : "mental ray shader has") +
+                                 " '" + t.name + "', and its panel is not drawn (see --renderer)");
+            continue;
+        }
+        try {
+            if (reachesMaya)
+                setNodeValue(node, t.name, set.numbers);
+            if (reachesMentalRay)
+                setShaderValue(block, t.name, set.numbers);
+        } catch (const InputError& e) {
+            throw InputError(what + ": " + e.what());
+        }
+        // A prefix asks for one side; without one, say when only one is reached.
+        if (strict && t.maya && t.mentalRay && drawMaya && drawMentalRay && reachesMaya != reachesMentalRay)
+            notes.push_back(what + " changes the " + (reachesMaya ? "Maya" : "mental ray") + " panel only: the " +
+                            (reachesMaya ? "shader has no parameter" : "node has no attribute") + " '" + t.name +
+                            "'");
+        if (reachesMaya) {
+            const mayahost::Attribute* a = plugin.type().find(t.name);
+            for (std::size_t i = 0; i < set.numbers.size() && i < 3; ++i) {
+                const double v = set.numbers[i];
+                const mayahost::Limit* limit = a->hardMin.set && v < a->hardMin.value[i]   ? &a->hardMin
+                                               : a->hardMax.set && v > a->hardMax.value[i] ? &a->hardMax
+                                                                                           : nullptr;
+                if (limit)
+                    notes.push_back(what + ": " + formatFloat(static_cast<float>(v)) + " is clamped to " +
+                                    formatFloat(static_cast<float>(limit->value[i])) + ", the attribute's " +
+                                    (limit == &a->hardMin ? "minimum" : "maximum") + " (the Maya panel uses " +
+                                    formatFloat(static_cast<float>(limit->value[i])) + ")");
+            }
+        }
+    }
+    return notes;
+}
+
+Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
+             const MentalRayShader* shader, RenderTimes* times)
+{
+    RenderTimes ignored;
+    if (!times)
+        times = &ignored;
+    // The renderer stand-in keeps one scene of lights and one shadow callback
+    // for the whole process: renders through the shader take turns.
+    static std::mutex mentalRayScene;
+    std::unique_lock<std::mutex> turn(mentalRayScene, std::defer_lock);
+    if (shader)
+        turn.lock();
+    auto start = std::chrono::steady_clock::now();
+    RayCaster caster(scene);
+    const CameraFrame frame(resolveCamera(scene, static_cast<float>(settings.width) / settings.height));
+    times->buildBvh = seconds(start);
+
+    // The material's settings, once for the whole image: the scene's own, then
+    // the caller's; each to the side it names.
+    std::vector<Setting> material = scene.material;
+    material.insert(material.end(), settings.settings.begin(), settings.settings.end());
+    std::unique_ptr<mayahost::Node> node;
+    std::vector<const SceneLight*> mayaLights;
+    if (plugin) {
+        node.reset(new mayahost::Node(plugin->type().name));
+        for (const Setting& set : material) {
+            const SettingTarget t = targetOf(set.name);
+            if (t.maya && nodeHasInput(plugin->type(), t.name))
+                setNodeValue(*node, t.name, set.numbers);
+        }
+        for (const SceneLight& l : scene.lights)
+            if (l.maya)
+                mayaLights.push_back(&l);
+    }
+    std::unique_ptr<mrhost::BlockBuilder> block;
+    OcclusionContext occlusionContext{&caster, &frame};
+    if (shader) {
+        block.reset(new mrhost::BlockBuilder(shader->declaration()));
+        for (const Setting& set : material) {
+            const SettingTarget t = targetOf(set.name);
+            if (t.mentalRay && shaderHasParameter(shader->declaration(), t.name))
+                setShaderValue(*block, t.name, set.numbers);
+        }
+        block->setArray("light", addMentalRayLights(scene, frame));
+        mrhost::setOcclusion(occlusion, &occlusionContext);
+    }
+    struct ForgetOcclusion {
+        ~ForgetOcclusion() { mrhost::setOcclusion(nullptr, nullptr); }
+    } forgetOcclusion;
+
+    Image image;
+    const int panels = plugin && shader ? 2 : 1;
+    prepareImage(image, panels * settings.width + (panels - 1) * 2, settings.height, settings.linearOutput,
+                 0.08f);  // the separator's grey
+    if (plugin) image.panels.push_back("maya");
+    if (shader) image.panels.push_back("mentalray");
+
+    Shared shared{scene, settings, caster, frame, node.get(), shader, block.get(), mayaLights, image, panels,
+                  (settings.width + kTile - 1) / kTile, (settings.height + kTile - 1) / kTile};
+    const int totalTiles = shared.tilesX * shared.tilesY * panels;
+    times->tiles = totalTiles;
+    start = std::chrono::steady_clock::now();
+    runThreads(shared, totalTiles);
     times->render = seconds(start);
+
+    if (panels == 2 && settings.labels)
+        for (int p = 0; p < panels; ++p)
+            drawPanelLabel(image, p * (settings.width + 2), settings.width, panelTitle(image.panels[p]));
     return image;
 }
 

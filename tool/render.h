@@ -1,5 +1,7 @@
 // `coolwarm render`: ray-cast a scene and shade every primary hit through the
-// built deliverables.
+// built deliverables. The functions here draw into memory and print nothing:
+// the command line and any other front end decide what to show and where the
+// picture goes.
 #ifndef COOLWARM_TOOL_RENDER_H
 #define COOLWARM_TOOL_RENDER_H
 
@@ -7,6 +9,8 @@
 #include "values.h"
 
 #include <atomic>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,31 +27,64 @@ struct RenderSettings {
     int height = 480;
     int samples = 1;   // per pixel
     int threads = 0;   // 0: every core
+    // Material settings for the whole image, applied after the scene's own.
+    // A name may carry "maya:" or "mentalray:" in front to reach one side only.
     std::vector<Setting> settings;
-    bool progress = false;  // a live progress bar on stderr
-    // When it turns true the threads stop taking tiles and render() returns at
-    // once with the image unfinished; the caller discards it.
+    bool labels = true;  // burn the panels' names in when both are drawn
+    // Called on the calling thread about ten times a second while the tiles
+    // render, and once at the end, with the tiles done and their total.
+    std::function<void(int done, int total)> progress;
+    // When it turns true the render stops and throws RenderCancelled.
     const std::atomic<bool>* cancel = nullptr;
+    bool linearOutput = false;  // the picture is kept linear (for EXR), not as 8-bit sRGB
+    bool shade = true;  // false: cast the same primary and shadow rays and shade nothing
 };
 
+// The picture as its file stores it, filled pixel by pixel as it is rendered:
+// nothing larger per pixel is ever kept. prepareImage and storePixel (image.h)
+// make and fill it; pixel and setPixel read and write one pixel as linear colour.
 struct Image {
     int width = 0, height = 0;
-    std::vector<float> rgb;  // linear, row by row from the top
-    std::vector<std::string> panels;  // left to right
+    bool linear = false;
+    std::vector<unsigned char> srgb;     // 8-bit sRGB, 3 a pixel, when not linear
+    std::vector<unsigned short> halves;   // linear half floats (their bits), 3 a pixel, when linear
+    std::vector<std::string> panels;     // left to right
+
+    Vec3 pixel(int x, int y) const;
+    void setPixel(int x, int y, const Vec3& colour);
 };
 
 struct RenderTimes {
     double buildBvh = 0.0, render = 0.0;
     int tiles = 0;
-    int tilesDone = 0;  // fewer than tiles when cancelled
 };
 
-// Checks every --set against the deliverables that will be drawn; throws
-// InputError before anything is rendered.
-void validateSettings(const RenderSettings& settings, const MayaPlugin* plugin, const MentalRayShader* shader);
+class RenderCancelled : public std::runtime_error {
+public:
+    RenderCancelled() : std::runtime_error("the render was cancelled") {}
+};
 
+// Which deliverable a material setting reaches, and its bare name.
+struct SettingTarget {
+    bool maya = true, mentalRay = true;
+    std::string name;
+};
+SettingTarget targetOf(const std::string& name);
+
+// Checks material settings against the deliverables (both loaded) before
+// anything is rendered. `source` names where they come from in messages
+// ("--set", "--look 'warm.json'"). A setting that reaches none of the drawn
+// panels throws InputError when `strict`, and is skipped quietly otherwise
+// (a look may hold settings for the panel that is not drawn). Returns notes
+// for the user: a setting that changes one panel only, a value that the
+// node's attribute clamps.
+std::vector<std::string> checkSettings(const std::vector<Setting>& settings, const std::string& source, bool strict,
+                                       Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader);
+
+// Draws the scene with the Maya node (plugin non-null) and the mental ray
+// shader (shader non-null), side by side when both are given.
 Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
-             const MentalRayShader* shader, RenderTimes* times);
+             const MentalRayShader* shader, RenderTimes* times = nullptr);
 
 }  // namespace cwtool
 

@@ -18,11 +18,16 @@ Vec3 cross(const Vec3& a, const Vec3& b);
 float length(const Vec3& v);
 Vec3 normalized(const Vec3& v);
 
+// The unit direction at `azimuth` degrees around y (0 towards +z, 90 towards
+// +x) and `elevation` degrees above the horizontal plane.
+Vec3 directionFromAngles(float azimuth, float elevation);
+
 struct Mesh {
     std::string name;
     std::vector<Vec3> positions;
-    std::vector<Vec3> normals;  // one per position
+    std::vector<Vec3> normals;  // one per position; a vertex is split where its normal changes
     std::vector<std::array<unsigned, 3>> triangles;
+    bool framed = true;  // counts when the camera fits the scene into the picture
 };
 
 struct SceneLight {
@@ -37,38 +42,87 @@ struct SceneLight {
     bool emitAmbient = false;
     bool emitDiffuse = true;
     bool emitSpecular = true;
+    // Which renderers see it: the node's light list and the shader's light
+    // array. The shader weighs every light's tone fully, whatever its
+    // intensity, so a scene usually gives it fewer lights.
+    bool maya = true;
+    bool mentalRay = true;
 };
 
+// The camera orbits its target: it sits `distance` away in the direction of
+// `azimuth` and `elevation` (degrees, as directionFromAngles), looking at it.
 struct Camera {
-    Vec3 eye{0.0f, 0.0f, 5.0f};
     Vec3 target{0.0f, 0.0f, 0.0f};
-    Vec3 up{0.0f, 1.0f, 0.0f};
-    float fovY = 35.0f;  // degrees
+    bool fitTarget = true;  // aim at the centre of the framed meshes instead
+    float azimuth = 35.0f;
+    float elevation = 25.0f;
+    float distance = 0.0f;  // 0: close enough that the framed meshes just fit
+    float fovY = 35.0f;     // degrees
+};
+
+// The camera resolved for one picture's aspect (width / height).
+struct CameraView {
+    Vec3 eye, target;
+    float fovY;
 };
 
 struct Scene {
     std::vector<Mesh> meshes;
     std::vector<SceneLight> lights;
     Camera camera;
-    Vec3 background{0.8f, 0.8f, 0.8f};
+    Vec3 background{0.6f, 0.6f, 0.6f};
     std::string description;
     // The scene's own material settings, applied before the command line's.
     std::vector<Setting> material;
 };
 
+// The centre and radius of a sphere around the framed meshes (every mesh when
+// none is marked framed).
+void boundingSphere(const Scene& scene, Vec3& centre, float& radius);
+
+CameraView resolveCamera(const Scene& scene, float aspect);
+
+// The camera's right and up for a camera looking along -back (y up).
+void cameraBasis(const Vec3& back, Vec3& right, Vec3& up);
+
 // A sphere, a torus and a bevelled box on a ground plane, a key and a fill
 // light, a three-quarter camera.
 Scene defaultScene();
 
-// One sphere filling the frame, the default lights, no look of its own.
+// The built-in sphere alone with the default lights: the object of a contact
+// sheet.
 Scene swatchScene();
 
-// A mesh from an OBJ file, framed automatically, with the default lights.
-// Throws InputError naming the file for a missing, unreadable or empty one.
-Scene loadObjScene(const std::string& path);
+// The built-in look: a warm orange whose cool and warm tones read clearly in
+// both renderers, a dark outline, a small highlight.
+std::vector<Setting> builtinLook();
 
-// Smooth normals by area-weighted averaging of the faces around each vertex.
-void computeSmoothNormals(Mesh& mesh);
+// The default key and fill lights around a scene of this centre and radius.
+std::vector<SceneLight> defaultLights(const Vec3& centre, float radius);
+
+// "sphere" (radius 1), "torus", "box" (bevelled, half-size 1) or "ground" (a
+// 2 x 2 square at y = 0, not framed); false for another name.
+bool builtinMesh(const std::string& name, Mesh& mesh);
+
+// Scales, then rotates about x, y and z (degrees), then translates.
+void transformMesh(Mesh& mesh, const Vec3& translate, const Vec3& rotateDegrees, const Vec3& scale);
+
+// Normals smoothed across the edges whose faces meet at less than this angle.
+const float kDefaultCreaseDegrees = 40.0f;
+
+// A mesh from an OBJ file: the file's normals where its faces give them, and
+// normals smoothed across edges below `creaseDegrees` elsewhere. Throws
+// InputError naming `label` (the option or field that named the file) for a
+// missing, unreadable or empty one.
+Mesh loadObjMesh(const std::string& path, float creaseDegrees, const std::string& label);
+
+// A scene of one OBJ mesh, framed automatically, with the default lights.
+Scene loadObjScene(const std::string& path, float creaseDegrees);
+
+// Normals for triangles given by their corners' positions: smoothed across the
+// edges whose faces meet at less than `creaseDegrees`, so that flat faces stay
+// flat; vertices are split where their normals differ.
+void computeCreasedNormals(Mesh& mesh, float creaseDegrees);
 
 }  // namespace cwtool
 

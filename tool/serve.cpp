@@ -6,6 +6,7 @@
 #include "image.h"
 #include "render.h"
 #include "scene.h"
+#include "sceneFile.h"
 #include "webAssets.h"
 
 #include <httplib.h>
@@ -130,39 +131,42 @@ std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShad
     return controls;
 }
 
-// Where a camera or a light sits around the scene's centre of interest.
+// Where a camera or a light sits around the scene's centre, in the angles of
+// directionFromAngles.
 struct Orbit {
-    float azimuth = 0.0f, elevation = 0.0f;  // degrees; azimuth from +z towards +x
-    float distance = 1.0f;
+    float azimuth = 0.0f, elevation = 0.0f;
+    float distance = 0.0f;   // the camera's; 0: fitted to the picture
+    float intensity = 1.0f;  // the light's
 };
-
-Orbit orbitOf(const Vec3& offset)
-{
-    Orbit o;
-    o.distance = std::max(length(offset), 1e-6f);
-    o.elevation = std::asin(std::clamp(offset.y / o.distance, -1.0f, 1.0f)) * 180.0f / kPi;
-    o.azimuth = std::atan2(offset.x, offset.z) * 180.0f / kPi;
-    return o;
-}
-
-Vec3 offsetOf(const Orbit& o)
-{
-    const float az = o.azimuth * kPi / 180.0f, el = o.elevation * kPi / 180.0f;
-    return o.distance * Vec3{std::cos(el) * std::sin(az), std::sin(el), std::cos(el) * std::cos(az)};
-}
 
 struct SceneEntry {
     std::string id, label;
     Scene scene;
-    Orbit camera, light;  // light: the key light, the first one
+    Orbit camera, light;  // as the scene has them; light: the key light
+    std::string keyLight;
 };
 
-SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scene)
+// `look` goes under the scene's own material, as `render --look` puts it.
+SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scene, const std::vector<Setting>& look)
 {
-    SceneEntry e{id, label, std::move(scene), {}, {}};
-    e.camera = orbitOf(e.scene.camera.eye - e.scene.camera.target);
-    const SceneLight& key = e.scene.lights.at(0);
-    e.light = orbitOf(key.kind == SceneLight::Point ? key.position - e.scene.camera.target : -key.direction);
+    scene.material.insert(scene.material.begin(), look.begin(), look.end());
+    SceneEntry e{id, label, std::move(scene), {}, {}, {}};
+    const Camera& c = e.scene.camera;
+    const CameraView view = resolveCamera(e.scene, 4.0f / 3.0f);
+    e.camera = {c.azimuth, c.elevation, length(view.eye - view.target), 1.0f};
+    auto key = std::find_if(e.scene.lights.begin(), e.scene.lights.end(), [](const SceneLight& l) { return l.name == "key"; });
+    if (key == e.scene.lights.end())
+        key = e.scene.lights.begin();
+    if (key != e.scene.lights.end()) {
+        Vec3 centre;
+        float radius;
+        boundingSphere(e.scene, centre, radius);
+        const Vec3 from = normalized(key->kind == SceneLight::Point ? key->position - centre : -key->direction);
+        e.keyLight = key->name;
+        e.light.azimuth = std::atan2(from.x, from.z) * 180.0f / kPi;
+        e.light.elevation = std::asin(std::clamp(from.y, -1.0f, 1.0f)) * 180.0f / kPi;
+        e.light.intensity = key->intensity;
+    }
     return e;
 }
 
@@ -170,8 +174,7 @@ SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scen
 struct RenderJob {
     const SceneEntry* scene = nullptr;
     RenderSettings settings;
-    Orbit camera, light;
-    float intensity = 1.0f;  // scales every light
+    std::string camera, light;  // as --camera and --light take them; empty: the scene's
     std::string format = "png";
 };
 
@@ -293,45 +296,40 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
         }
     }
 
+    // Checked here, then handed on in the command line's words so that the
+    // page and `coolwarm render` pose the scene alike.
     const Orbit& camera = job.scene->camera;
-    job.camera = camera;
     if (request.contains("camera")) {
         const json& c = request["camera"];
         onlyKeys(c, "camera", {"azimuth", "elevation", "distance"});
-        job.camera.azimuth = number(c.value("azimuth", json(camera.azimuth)), "camera.azimuth", -360.0, 360.0);
-        job.camera.elevation = number(c.value("elevation", json(camera.elevation)), "camera.elevation", -89.0, 89.0);
-        job.camera.distance = number(c.value("distance", json(camera.distance)), "camera.distance",
-                                     0.2 * camera.distance, 5.0 * camera.distance);
+        job.camera = formatFloat(number(c.value("azimuth", json(camera.azimuth)), "camera.azimuth", -360.0, 360.0)) +
+                     "," +
+                     formatFloat(number(c.value("elevation", json(camera.elevation)), "camera.elevation", -90.0, 90.0));
+        if (c.contains("distance"))
+            job.camera += "," + formatFloat(number(c["distance"], "camera.distance", 0.01 * camera.distance,
+                                                   100.0 * camera.distance));
     }
-    job.light = job.scene->light;
+    const Orbit& light = job.scene->light;
     if (request.contains("light")) {
         const json& l = request["light"];
         onlyKeys(l, "light", {"azimuth", "elevation", "intensity"});
-        job.light.azimuth = number(l.value("azimuth", json(job.light.azimuth)), "light.azimuth", -360.0, 360.0);
-        job.light.elevation = number(l.value("elevation", json(job.light.elevation)), "light.elevation", -90.0, 90.0);
-        job.intensity = number(l.value("intensity", json(1.0)), "light.intensity", 0.0, 10.0);
+        if (job.scene->keyLight.empty())
+            throw BadRequest("light: the scene has no light to move");
+        job.light = job.scene->keyLight + "=" +
+                    formatFloat(number(l.value("azimuth", json(light.azimuth)), "light.azimuth", -360.0, 360.0)) + "," +
+                    formatFloat(number(l.value("elevation", json(light.elevation)), "light.elevation", -90.0, 90.0)) +
+                    "," + formatFloat(number(l.value("intensity", json(light.intensity)), "light.intensity", 0.0, 10.0));
     }
     return job;
 }
 
-// The scene as the job wants to see it: the camera and the key light moved
-// around the centre of interest, every light scaled.
 Scene posedScene(const RenderJob& job)
 {
     Scene scene = job.scene->scene;
-    const Vec3 target = scene.camera.target;
-    scene.camera.eye = target + offsetOf(job.camera);
-    SceneLight& key = scene.lights[0];
-    Orbit light = job.light;
-    if (key.kind == SceneLight::Point) {
-        light.distance = length(key.position - target);
-        key.position = target + offsetOf(light);
-    } else {
-        light.distance = 1.0f;
-        key.direction = -offsetOf(light);
-    }
-    for (SceneLight& l : scene.lights)
-        l.intensity *= job.intensity;
+    if (!job.camera.empty())
+        applyCameraOption(scene, job.camera);
+    if (!job.light.empty())
+        applyLightOption(scene, job.light);
     return scene;
 }
 
@@ -413,15 +411,13 @@ ordered_json controlJson(const Control& c)
     return j;
 }
 
-ordered_json orbitJson(const Orbit& o, bool withDistance)
+ordered_json cameraJson(const Orbit& o)
 {
-    ordered_json j{{"azimuth", o.azimuth}, {"elevation", o.elevation}};
-    if (withDistance) {
-        j["distance"] = o.distance;
-        j["minDistance"] = 0.2 * o.distance;
-        j["maxDistance"] = 5.0 * o.distance;
-    }
-    return j;
+    return ordered_json{{"azimuth", o.azimuth},
+                        {"elevation", o.elevation},
+                        {"distance", o.distance},
+                        {"minDistance", 0.01 * o.distance},
+                        {"maxDistance", 100.0 * o.distance}};
 }
 
 ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<SceneEntry>& scenes,
@@ -449,13 +445,15 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
             else
                 look[s.name] = s.numbers.at(0);
         }
-        ordered_json light = orbitJson(e.light, false);
-        light["intensity"] = 1.0;
+        const ordered_json light{{"name", e.keyLight},
+                                 {"azimuth", e.light.azimuth},
+                                 {"elevation", e.light.elevation},
+                                 {"intensity", e.light.intensity}};
         sceneList.push_back(ordered_json{{"id", e.id},
                                          {"label", e.label},
                                          {"description", e.scene.description},
                                          {"look", look},
-                                         {"camera", orbitJson(e.camera, true)},
+                                         {"camera", cameraJson(e.camera)},
                                          {"light", light}});
     }
     return ordered_json{
@@ -521,12 +519,13 @@ int runServe(const ServeOptions& options)
     const MentalRayShader shader(layout);
     const std::vector<Control> controls = buildControls(plugin, shader);
     std::vector<SceneEntry> scenes;
-    scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene()));
-    scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene()));
+    const std::vector<Setting> look = builtinLook();
+    scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene(), look));
+    scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene(), look));
     for (const std::string& path : options.scenes) {
         if (std::any_of(scenes.begin(), scenes.end(), [&](const SceneEntry& e) { return e.id == path; }))
             throw InputError("--scene '" + path + "': named twice");
-        scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path)));
+        scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
     }
     const std::string schema = schemaJson(controls, scenes, plugin, shader).dump();
     const std::string version =
@@ -606,22 +605,38 @@ int runServe(const ServeOptions& options)
             sendError(res, 400, e.what());
             return;
         }
-        const Scene scene = posedScene(job);
+        Scene scene;
+        try {
+            scene = posedScene(job);
+        } catch (const InputError& e) {
+            sendError(res, 400, e.what());
+            return;
+        }
+        job.settings.linearOutput = job.format == "exr";
+        job.settings.labels = false;  // the page names the panels itself
+        int tilesDone = 0, tiles = 0;
+        job.settings.progress = [&](int done, int total) {
+            tilesDone = done;
+            tiles = total;
+        };
         Image image;
-        RenderTimes times;
         double seconds = 0.0;
         const RenderGate::Outcome outcome = gate.run([&](const std::atomic<bool>& cancel) {
             job.settings.cancel = &cancel;
             const auto start = std::chrono::steady_clock::now();
-            image = render(scene, job.settings, job.settings.renderer == Renderer::MentalRay ? nullptr : &plugin,
-                           job.settings.renderer == Renderer::Maya ? nullptr : &shader, &times);
+            try {
+                image = render(scene, job.settings, job.settings.renderer == Renderer::MentalRay ? nullptr : &plugin,
+                               job.settings.renderer == Renderer::Maya ? nullptr : &shader);
+            } catch (const RenderCancelled&) {
+                return;
+            }
             seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         });
         if (outcome != RenderGate::Done) {
             sendError(res, 409, "superseded by a newer render request",
                       {{"stage", outcome == RenderGate::SupersededQueued ? "queued" : "running"},
-                       {"tilesDone", times.tilesDone},
-                       {"tiles", times.tiles}});
+                       {"tilesDone", tilesDone},
+                       {"tiles", tiles}});
             return;
         }
         std::string panels;

@@ -2,12 +2,18 @@
 
 #include "deliverables.h"
 #include "errors.h"
+#include "workLimits.h"
 #include "values.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <istream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -19,19 +25,51 @@ using nlohmann::json;
 
 namespace {
 
+// A JSON number that single precision holds.
+double singleOf(const json& v, const std::string& what)
+{
+    if (!v.is_number())
+        throw InputError(what + " takes a number, got " + std::string(v.type_name()));
+    const double d = v.get<double>();
+    if (!isSingle(d))
+        throw InputError(what + ": " + notSingle(v.dump()));
+    return d;
+}
+
+// A JSON whole number from `least` to `most`.
+int wholeOf(const json& v, const std::string& what, int least, int most)
+{
+    const std::string range = " from " + std::to_string(least) + " to " + std::to_string(most);
+    if (!v.is_number_integer())
+        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
+    if (v.is_number_unsigned() ? v.get<std::uint64_t>() > static_cast<std::uint64_t>(most) ||
+                                     v.get<std::uint64_t>() < static_cast<std::uint64_t>(std::max(least, 0))
+                               : v.get<std::int64_t>() < least || v.get<std::int64_t>() > most)
+        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
+    return static_cast<int>(v.get<std::int64_t>());
+}
+
+// Refuses an array longer than `limit` before anything is made of it.
+void requireAtMost(const json& v, std::size_t limit, const std::string& what)
+{
+    if (v.size() > limit)
+        throw InputError(what + " has " + std::to_string(v.size()) + " entries, more than the limit of " +
+                         std::to_string(limit));
+}
+
 // Numbers from a JSON number, boolean, or array of numbers.
 std::vector<double> numbersOf(const json& v, const std::string& what)
 {
     if (v.is_boolean())
         return {v.get<bool>() ? 1.0 : 0.0};
     if (v.is_number())
-        return {v.get<double>()};
+        return {singleOf(v, what)};
     if (v.is_array()) {
         std::vector<double> out;
         for (const json& e : v) {
             if (!e.is_number())
                 throw InputError(what + " takes numbers, got " + std::string(e.type_name()) + " in its array");
-            out.push_back(e.get<double>());
+            out.push_back(singleOf(e, what));
         }
         return out;
     }
@@ -87,11 +125,9 @@ void setNodeAttribute(mayahost::Node& node, const std::string& name, const json&
     setNodeValue(node, name, numbersOf(value, what));
 }
 
-mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& element, std::size_t index)
+// A light-data element as the children's defaults make it.
+mayahost::LightSample lightDefaults(const mayahost::NodeType& type)
 {
-    const std::string what = "lightDataArray element " + std::to_string(index);
-    requireObject(element, what);
-    // Children not given take their attribute defaults.
     mayahost::LightSample l;
     auto def = [&type](const char* name, int i) { return type.find(name)->defaultValue[i]; };
     for (int i = 0; i < 3; ++i) {
@@ -103,6 +139,15 @@ mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& e
     l.specular = def("lightSpecular", 0) != 0.0f;
     l.shadowFraction = def("lightShadowFraction", 0);
     l.preShadowIntensity = def("preShadowIntensity", 0);
+    return l;
+}
+
+// Children not given take their attribute defaults.
+mayahost::LightSample lightElement(const mayahost::LightSample& defaults, const json& element, std::size_t index)
+{
+    const std::string what = "lightDataArray element " + std::to_string(index);
+    requireObject(element, what);
+    mayahost::LightSample l = defaults;
     for (auto it = element.begin(); it != element.end(); ++it) {
         const std::string& key = it.key();
         const std::string field = what + " child '" + key + "'";
@@ -116,9 +161,8 @@ mayahost::LightSample lightElement(const mayahost::NodeType& type, const json& e
                 throw InputError(field + " takes true or false");
             (key == "lightAmbient" ? l.ambient : key == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
         } else if (key == "lightShadowFraction" || key == "preShadowIntensity") {
-            if (!it.value().is_number())
-                throw InputError(field + " takes a number");
-            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) = it.value().get<float>();
+            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) =
+                static_cast<float>(singleOf(it.value(), field));
         } else {
             throw InputError("unknown child '" + key + "' of lightDataArray (" + what + ")");
         }
@@ -137,9 +181,11 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
         if (a && a->flags.array && a->kind == mayahost::AttrKind::LightData) {
             if (!it.value().is_array())
                 throw InputError("attribute '" + it.key() + "' of node " + type.name + " takes an array of light objects");
+            requireAtMost(it.value(), kMaxLights, "attribute '" + it.key() + "' of node " + type.name);
+            const mayahost::LightSample defaults = lightDefaults(type);
             std::vector<mayahost::LightSample> lights;
             for (std::size_t i = 0; i < it.value().size(); ++i)
-                lights.push_back(lightElement(type, it.value()[i], i));
+                lights.push_back(lightElement(defaults, it.value()[i], i));
             node.setLights(lights.data(), lights.size());
         } else {
             setNodeAttribute(node, it.key(), it.value());
@@ -162,7 +208,12 @@ json nodeRequest(const json& request, const MayaPlugin& plugin)
         const mayahost::Attribute* a = type.find(name);
         if (!a || !(a->computed || (a->parent && a->parent->computed)))
             throw InputError("unknown output '" + name + "' of node " + type.name);
-        const mayahost::AttrValue v = node.getAttr(name);
+        mayahost::AttrValue v;
+        try {
+            v = node.getAttr(name);
+        } catch (const mayahost::Error& e) {
+            throw InternalError(e.what());  // the node's own compute failed
+        }
         json values = json::array();
         for (int i = 0; i < v.count; ++i)
             values.push_back(v.v[i]);
@@ -181,6 +232,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
     mrhost::Light l;
     if (description.contains("samples") && description["samples"].is_array()) {
         l.kind = mrhost::Light::Listed;
+        requireAtMost(description["samples"], kMaxLightSamples, what + " samples");
         for (const json& s : description["samples"]) {
             requireObject(s, what + " sample");
             if (!s.contains("color") || !s.contains("direction"))
@@ -213,9 +265,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
         } else if (key == "color") {
             l.colour = colourOf(it.value(), field, 1.0f);
         } else if (key == "intensity") {
-            if (!it.value().is_number())
-                throw InputError(field + " takes a number");
-            l.intensity = it.value().get<float>();
+            l.intensity = static_cast<float>(singleOf(it.value(), field));
         } else if (key == "position" && l.kind != mrhost::Light::Directional) {
             l.position = vectorOf(it.value(), field);
         } else if (key == "direction") {
@@ -227,9 +277,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
             sizeU = static_cast<float>(s[0]);
             sizeV = static_cast<float>(s.size() == 2 ? s[1] : s[0]);
         } else if (key == "samples" && l.kind == mrhost::Light::Area) {
-            if (!it.value().is_number_integer() || it.value().get<int>() < 1)
-                throw InputError(field + " takes a whole number of at least 1");
-            l.samples = it.value().get<int>();
+            l.samples = wholeOf(it.value(), field, 1, kMaxLightSamples);
         } else {
             throw InputError(what + ": a " + type + " light has no \"" + key + "\"");
         }
@@ -281,6 +329,7 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
     std::map<std::string, miTag> lightTags;
     if (request.contains("lights")) {
         requireObject(request["lights"], "\"lights\"");
+        requireAtMost(request["lights"], kMaxLights, "\"lights\"");
         for (auto it = request["lights"].begin(); it != request["lights"].end(); ++it)
             lightTags[it.key()] = mrhost::addLight(lightOf(it.value(), it.key()));
     }
@@ -295,6 +344,7 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
         if (p->array) {
             if (!it.value().is_array())
                 throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
+            requireAtMost(it.value(), kMaxLights, "parameter '" + p->name + "' of shader " + d.name);
             std::vector<miTag> tags;
             for (const json& name : it.value()) {
                 if (!name.is_string())
@@ -355,13 +405,36 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
 }
 
 // JSON text with every number printed so it reads back as the same float.
+// JSON has no infinity or NaN: a result that is not finite is written as the
+// string "inf", "-inf" or "nan". Text that is not valid UTF-8 (a bad request
+// quoted in an error) has each bad byte replaced by U+FFFD.
+void writeJson(std::ostream& out, const json& v);
+
+// An object key: the names this tool writes need no escaping, anything else goes
+// through the JSON writer.
+void writeKey(std::ostream& out, const std::string& key)
+{
+    const bool plain = std::all_of(key.begin(), key.end(), [](char c) {
+        return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+    });
+    if (!plain) {
+        writeJson(out, json(key));
+        return;
+    }
+    out.put('"');
+    out.write(key.data(), static_cast<std::streamsize>(key.size()));
+    out.put('"');
+}
+
 void writeJson(std::ostream& out, const json& v)
 {
     if (v.is_object()) {
         out << '{';
         bool first = true;
         for (auto it = v.begin(); it != v.end(); ++it) {
-            out << (first ? "" : ", ") << json(it.key()).dump() << ": ";
+            out << (first ? "" : ", ");
+            writeKey(out, it.key());
+            out << ": ";
             writeJson(out, it.value());
             first = false;
         }
@@ -374,26 +447,83 @@ void writeJson(std::ostream& out, const json& v)
         }
         out << ']';
     } else if (v.is_number_float()) {
-        out << formatFloat(v.get<float>());
+        const float f = v.get<float>();
+        char text[32];
+        const std::size_t n = formatFloat(f, text);
+        if (std::isfinite(f)) {
+            out.write(text, static_cast<std::streamsize>(n));
+        } else {
+            out.put('"');
+            out.write(text, static_cast<std::streamsize>(n));
+            out.put('"');
+        }
     } else {
-        out << v.dump();
+        out << v.dump(-1, ' ', false, json::error_handler_t::replace);
     }
+}
+
+// What the JSON reader says of a line that is not JSON, without its own prefix.
+std::string notJson(const json::exception& e)
+{
+    if (e.id == 406) {  // a number beyond double precision: "... parsing '1e400'"
+        const std::string what = e.what();
+        const std::size_t open = what.find('\''), close = what.rfind('\'');
+        return notSingle(open < close ? what.substr(open + 1, close - open - 1) : "a number");
+    }
+    const char* at = std::strstr(e.what(), "syntax error");
+    return std::string("not JSON: ") + (at ? at : e.what());
+}
+
+// Reads one line without its newline into `line`, keeping at most
+// kMaxLineBytes + 1 bytes of it (the rest of a longer line is skipped); false
+// at the end of the input. The stream's own line reader scans its buffer
+// whole, rather than a character at a time.
+const std::size_t kLineBuffer = kMaxLineBytes + 2;
+
+bool readLine(std::istream& in, char* buffer, std::string& line)
+{
+    in.getline(buffer, static_cast<std::streamsize>(kLineBuffer));
+    const std::streamsize read = in.gcount();
+    if (in.fail() && !in.eof() && !in.bad()) {
+        // Longer than the buffer: keep what was read, drop the rest of the line.
+        in.clear();
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+        line.assign(buffer, static_cast<std::size_t>(read));
+        return true;
+    }
+    if (read == 0 && in.eof())
+        return false;
+    // A newline that was read counts in gcount but is not stored.
+    const bool newline = !in.eof();
+    line.assign(buffer, static_cast<std::size_t>(read) - (newline ? 1 : 0));
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    return true;
 }
 
 }  // namespace
 
 std::string shadeLine(const std::string& line, int number, const MayaPlugin& plugin, const MentalRayShader& shader,
-                      bool* failed)
+                      bool* failed, bool* internal)
 {
     std::ostringstream out;
     *failed = false;
+    if (internal)
+        *internal = false;
+    auto fail = [&](const std::string& message, bool ours) {
+        *failed = true;
+        if (internal)
+            *internal = ours;
+        out.str("");
+        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + message}});
+    };
     try {
+        if (line.size() > kMaxLineBytes)
+            throw InputError("the request is longer than the limit of " + std::to_string(kMaxLineBytes) + " bytes");
         json request;
         try {
             request = json::parse(line);
-        } catch (const json::parse_error& e) {
-            const char* at = std::strstr(e.what(), "syntax error");
-            throw InputError(std::string("not JSON: ") + (at ? at : e.what()));
+        } catch (const json::exception& e) {
+            throw InputError(notJson(e));
         }
         if (!request.is_object())
             throw InputError("a request is a JSON object with \"node\" or \"shader\"");
@@ -407,10 +537,12 @@ std::string shadeLine(const std::string& line, int number, const MayaPlugin& plu
                     throw InputError("unknown field '" + it.key() + "' in a node request");
         }
         writeJson(out, node ? nodeRequest(request, plugin) : shaderRequest(request, shader));
+    } catch (const InputError& e) {
+        fail(e.what(), false);
+    } catch (const json::exception& e) {
+        fail(e.what(), false);  // a value of the wrong JSON kind
     } catch (const std::exception& e) {
-        *failed = true;
-        out.str("");
-        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + e.what()}});
+        fail(std::string("internal failure: ") + e.what(), true);
     }
     return out.str();
 }
@@ -418,18 +550,24 @@ std::string shadeLine(const std::string& line, int number, const MayaPlugin& plu
 int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, const MentalRayShader& shader)
 {
     std::string line;
+    const std::unique_ptr<char[]> buffer(new char[kLineBuffer]);
     int number = 0;
-    bool anyFailed = false;
-    while (std::getline(in, line)) {
+    bool anyFailed = false, anyInternal = false;
+    while (readLine(in, buffer.get(), line)) {
         ++number;
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;  // blank lines are not requests
-        bool failed = false;
-        out << shadeLine(line, number, plugin, shader, &failed) << '\n';
+        bool failed = false, internal = false;
+        out << shadeLine(line, number, plugin, shader, &failed, &internal) << '\n';
+        if (!out)  // the replies have nowhere to go: stop, with the system's reason
+            throw InputError(std::string("shade: writing a reply failed: ") + std::strerror(errno));
         anyFailed = anyFailed || failed;
+        anyInternal = anyInternal || internal;
     }
     out.flush();
-    return anyFailed ? kExitBadInput : kExitOk;
+    if (!out)
+        throw InputError(std::string("shade: writing a reply failed: ") + std::strerror(errno));
+    return anyInternal ? kExitInternal : anyFailed ? kExitBadInput : kExitOk;
 }
 
 }  // namespace cwtool

@@ -10,12 +10,16 @@ namespace cwtool {
 class MayaPlugin;
 class MentalRayShader;
 
-// Answers every line of `in`; returns the exit status (1 when any line failed).
+// Answers every line of `in`; returns the exit status: 1 when any line was a
+// bad request, 2 when the deliverables failed on any. Throws InputError when
+// `out` fails (a full disk), naming the system's reason.
 int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, const MentalRayShader& shader);
 
-// The reply to one request line (numbered from 1); never throws.
+// The reply to one request line (numbered from 1), always one line of valid
+// JSON; never throws. `failed` tells an error reply; `internal`, when given,
+// tells that the fault was the deliverables' and not the request's.
 std::string shadeLine(const std::string& line, int number, const MayaPlugin& plugin, const MentalRayShader& shader,
-                      bool* failed);
+                      bool* failed, bool* internal = nullptr);
 
 }  // namespace cwtool
 

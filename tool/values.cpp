@@ -1,10 +1,14 @@
 #include "values.h"
 
 #include "errors.h"
+#include "workLimits.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 namespace cwtool {
@@ -30,8 +34,10 @@ Setting parseSetting(const std::string& text)
     while (std::getline(parts, part, ',')) {
         char* end = nullptr;
         const double v = std::strtod(part.c_str(), &end);
-        if (part.empty() || *end || !std::isfinite(v))
+        if (part.empty() || *end)
             throw InputError("--set '" + text + "': '" + part + "' is not a number");
+        if (!isSingle(v))
+            throw InputError("--set '" + text + "': " + notSingle(part));
         s.numbers.push_back(v);
     }
     if (!value.empty() && value.back() == ',')
@@ -55,9 +61,8 @@ bool shaderHasParameter(const mrhost::Declaration& declaration, const std::strin
 void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers)
 {
     mayahost::AttrValue v;
-    v.count = static_cast<int>(numbers.size());
-    if (v.count > 3)
-        v.count = 4;  // too many: let the host say so
+    // The host refuses a count other than the attribute's before it reads a value.
+    v.count = static_cast<int>(std::min<std::size_t>(numbers.size(), 1000));
     for (int i = 0; i < 3 && i < static_cast<int>(numbers.size()); ++i)
         v.v[i] = static_cast<float>(numbers[i]);
     try {
@@ -76,19 +81,43 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
     }
 }
 
+std::size_t formatFloat(float value, char* text)
+{
+    const char* special = std::isnan(value) ? "nan" : std::isinf(value) ? (value > 0 ? "inf" : "-inf") : nullptr;
+    if (special) {
+        const std::size_t n = std::strlen(special);
+        std::memcpy(text, special, n);
+        return n;
+    }
+    // The shortest text that reads back as the same single-precision value.
+    return static_cast<std::size_t>(std::to_chars(text, text + kFloatText, value).ptr - text);
+}
+
+std::vector<double> parseNumbers(const std::string& text, const std::string& what, std::size_t least,
+                                 std::size_t most)
+{
+    std::vector<double> out;
+    std::stringstream parts(text);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        char* end = nullptr;
+        const double v = std::strtod(part.c_str(), &end);
+        if (part.empty() || *end)
+            throw InputError(what + ": '" + part + "' is not a number");
+        if (!isSingle(v))
+            throw InputError(what + ": " + notSingle(part));
+        out.push_back(v);
+    }
+    if (text.empty() || text.back() == ',' || out.size() < least || out.size() > most)
+        throw InputError(what + ": expected " + std::to_string(least) +
+                         (most > least ? " to " + std::to_string(most) : "") + " numbers separated by commas");
+    return out;
+}
+
 std::string formatFloat(float value)
 {
-    if (std::isnan(value))
-        return "null";  // JSON has no NaN
-    if (std::isinf(value))
-        return value > 0 ? "1e999" : "-1e999";
-    char text[32];
-    for (int precision = 6; precision <= 9; ++precision) {
-        std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));
-        if (std::strtof(text, nullptr) == value)
-            break;
-    }
-    return text;
+    char text[kFloatText];
+    return std::string(text, formatFloat(value, text));
 }
 
 }  // namespace cwtool

@@ -29,8 +29,17 @@ void setNodeValue(mayahost::Node& node, const std::string& name, const std::vect
 // Into the parameter block; throws InputError with the builder's complaint.
 void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers);
 
-// Shortest decimal text that reads back as the same single-precision value.
+// Numbers separated by commas, from `least` to `most` of them; throws
+// InputError starting with `what` for anything else.
+std::vector<double> parseNumbers(const std::string& text, const std::string& what, std::size_t least,
+                                 std::size_t most);
+
+// Shortest decimal text that reads back as the same single-precision value;
+// "inf", "-inf" or "nan" for a value that is not finite.
 std::string formatFloat(float value);
+// The same text into `text` (at least kFloatText bytes, not terminated); returns its length.
+constexpr std::size_t kFloatText = 32;
+std::size_t formatFloat(float value, char* text);
 
 }  // namespace cwtool
 

@@ -10,7 +10,7 @@ const page = {
   schema: null,
   scene: null,       // the scene entry of the schema
   values: {},        // control name -> number | [r, g, b] | boolean
-  camera: {},        // azimuth, elevation, distance
+  camera: {},        // azimuth, elevation, and distance once zoomed (else fitted)
   light: {},         // azimuth, elevation, intensity
   width: 480, height: 360,
   widgets: {},       // control name -> {set(value)}
@@ -170,7 +170,7 @@ function viewWidgets() {
   const lightSlider = (key, text, range) => {
     const w = sliderRow('light-' + key, text, range, page.light[key],
       (v) => { page.light[key] = v; changed(); },
-      () => { page.light[key] = page.scene.light[key]; w.set(page.light[key]); changed(); });
+      () => { page.light[key] = lightOf(page.scene)[key]; w.set(page.light[key]); changed(); });
     page.widgets['light.' + key] = w;
     set.append(w.row);
   };
@@ -205,14 +205,17 @@ function buildControls() {
 }
 
 function resetCamera() {
-  page.camera = { azimuth: page.scene.camera.azimuth, elevation: page.scene.camera.elevation,
-                  distance: page.scene.camera.distance };
+  page.camera = { azimuth: page.scene.camera.azimuth, elevation: page.scene.camera.elevation };
   changed();
+}
+
+function lightOf(scene) {
+  return { azimuth: scene.light.azimuth, elevation: scene.light.elevation, intensity: scene.light.intensity };
 }
 
 function chooseScene(id) {
   page.scene = page.schema.scenes.find((s) => s.id === id);
-  page.light = { ...page.scene.light };
+  page.light = lightOf(page.scene);
   for (const key of ['azimuth', 'elevation', 'intensity']) page.widgets['light.' + key]?.set(page.light[key]);
   resetCamera();
 }
@@ -236,7 +239,8 @@ function requestBody(kind, format) {
     format: format || 'png',
     settings: page.values,
     camera: page.camera,
-    light: page.light,
+    // The scene's own lights stay untouched until the sliders move.
+    light: same(page.light, lightOf(page.scene)) ? undefined : page.light,
   };
 }
 
@@ -325,7 +329,9 @@ function orbit(dAzimuth, dElevation, zoom = 1) {
   const c = page.camera, limits = page.scene.camera;
   c.azimuth = ((c.azimuth + dAzimuth + 540) % 360) - 180;
   c.elevation = Math.max(-89, Math.min(89, c.elevation + dElevation));
-  c.distance = Math.max(limits.minDistance, Math.min(limits.maxDistance, c.distance * zoom));
+  if (zoom !== 1) {
+    c.distance = Math.max(limits.minDistance, Math.min(limits.maxDistance, (c.distance || limits.distance) * zoom));
+  }
   changed();
 }
 
@@ -374,7 +380,7 @@ function commandLine() {
   if (page.scene.id === 'swatch') notes.push('the command line has no swatch scene; it renders the built-in one');
   else if (page.scene.id !== 'built-in') words.push('--scene', shellWord(page.scene.id));
   words.push('--size', page.width + 'x' + page.height, '--samples', String(REFINED_SAMPLES));
-  const look = page.scene.id === 'swatch' ? page.schema.scenes[0].look : page.scene.look;
+  const look = page.scene.look;
   for (const c of page.schema.controls) {
     const v = page.values[c.name];
     const base = c.name in look ? look[c.name] : c.default;
@@ -383,10 +389,15 @@ function commandLine() {
       : trimNumber(v, 4);
     words.push('--set', c.name + '=' + text);
   }
-  const view = page.scene.camera, light = page.scene.light;
-  if (!same([page.camera.azimuth, page.camera.elevation, page.camera.distance],
-            [view.azimuth, view.elevation, view.distance])) notes.push('the camera is the scene\'s own, not the orbited one');
-  if (!same(page.light, light)) notes.push('the lights are the scene\'s own');
+  const view = page.scene.camera, c = page.camera;
+  if (c.azimuth !== view.azimuth || c.elevation !== view.elevation || c.distance !== undefined) {
+    const parts = [c.azimuth, c.elevation].concat(c.distance !== undefined ? [c.distance] : []);
+    words.push('--camera', parts.map((x) => trimNumber(x, 2)).join(','));
+  }
+  if (!same(page.light, lightOf(page.scene))) {
+    const l = page.light;
+    words.push('--light', page.scene.light.name + '=' + [l.azimuth, l.elevation, l.intensity].map((x) => trimNumber(x, 2)).join(','));
+  }
   words.push('--out', 'coolwarm.png');
   return { text: words.join(' '), notes };
 }
@@ -438,8 +449,8 @@ async function start() {
   const select = $('scene');
   for (const s of page.schema.scenes) select.add(new Option(s.label, s.id));
   page.scene = builtIn;
-  page.light = { ...builtIn.light };
-  page.camera = { azimuth: builtIn.camera.azimuth, elevation: builtIn.camera.elevation, distance: builtIn.camera.distance };
+  page.light = lightOf(builtIn);
+  page.camera = { azimuth: builtIn.camera.azimuth, elevation: builtIn.camera.elevation };
   buildControls();
 
   select.addEventListener('change', () => chooseScene(select.value));

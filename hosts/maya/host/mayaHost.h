@@ -12,11 +12,13 @@
 #include <maya/MPxNode.h>
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
+#include <maya/standin/DataLayout.h>
 
 #include <cstddef>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace mayahost {
@@ -27,8 +29,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class AttrKind { Float, Boolean, Compound, Address, LightData };
 const char* kindName(AttrKind kind);
+// The enumerator's name ("kDependNode", ...), or null for a value outside the
+// enumeration: a node kind is reported by name, never by its number, which
+// differs between Maya versions.
+const char* nodeKindName(MPxNode::Type kind);
 
 struct Flags {
     // Maya's defaults for a new attribute.
@@ -60,22 +65,11 @@ struct LightDefault {
 
 struct NodeType;
 
-// Everything an MObject can stand for carries its kind, so that a handle of the
-// wrong kind is refused rather than misread.
-struct HostObject {
-    enum Kind { kAttribute, kPlugin, kNode };
-    explicit HostObject(Kind k) : objectKind(k) {}
-    Kind objectKind;
-};
-
 // One attribute of a node type, as created by the plug-in's initialize.
-struct Attribute : HostObject {
-    Attribute() : HostObject(kAttribute) {}
+struct Attribute : AttrPlace {
     std::string longName;
     std::string shortName;
-    AttrKind kind = AttrKind::Float;
     int creationIndex = 0;
-    NodeType* owner = nullptr;
     Attribute* parent = nullptr;
     std::vector<Attribute*> children;
     float defaultValue[3] = {0.0f, 0.0f, 0.0f};  // booleans as 0 or 1
@@ -87,13 +81,9 @@ struct Attribute : HostObject {
     std::vector<Attribute*> affects;   // what a change of this attribute dirties
     bool computed = false;             // some input affects it: the node computes it
 
-    // Where the value lives: a slot of the node's values, or of each element of
-    // the array attribute `arrayRoot`. Children of a three-float compound share
-    // the compound's slot and pick one component.
-    int slot = -1;
-    int component = -1;
+    // The array attribute above this one, whose every element holds a value of
+    // it (see AttrPlace for the rest of where the value lives).
     Attribute* arrayRoot = nullptr;
-    int arrayIndex = -1;  // for an array attribute: which of the block's arrays
 
     int valueCount() const { return kind == AttrKind::Compound ? 3 : 1; }
 };
@@ -118,6 +108,8 @@ struct NodeType {
     mutable int liveNodes = 0;
 
     const Attribute* find(const std::string& name) const;  // long or short name
+    // Long and short names, filled once the type's initialize has made them all.
+    std::unordered_map<std::string, const Attribute*> byName;
 };
 
 struct CommandRecord {
@@ -238,7 +230,13 @@ public:
     MStatus outTransparency(float rgb[3]);
 
 private:
+    // Marks dirty, once, everything the sample inputs and the light list affect.
+    void markInputsChanged();
+
     std::unique_ptr<DataBlockImpl> block_;
+    std::vector<int> affected_;    // creation indices of what the sample inputs dirty
+    bool inputsChanged_ = false;   // sample inputs written since the last request
+    int lightSlots_[8];            // slots of the light-data children in an element
     const Attribute* pointCamera_;
     const Attribute* normalCamera_;
     const Attribute* rayDirection_;

@@ -20,35 +20,6 @@ using mayahost::Attribute;
 MObject MObject::kNullObj;
 
 // ---------------------------------------------------------------------------
-// MStatus
-
-MString MStatus::errorString() const
-{
-    switch (code_) {
-    case kSuccess: return "(kSuccess): No error";
-    case kFailure: return "(kFailure): Unexpected Internal Failure";
-    case kInsufficientMemory: return "(kInsufficientMemory): Insufficient Memory";
-    case kInvalidParameter: return "(kInvalidParameter): Object is incompatible with this method";
-    case kLicenseFailure: return "(kLicenseFailure): License failure";
-    case kUnknownParameter: return "(kUnknownParameter): Unknown parameter";
-    case kNotImplemented: return "(kNotImplemented): Not implemented";
-    case kNotFound: return "(kNotFound): Object not found";
-    case kEndOfFile: return "(kEndOfFile): End of file";
-    }
-    return "(unknown status)";
-}
-
-// Maya prints the caller's text, a separator when there is one, and the error text.
-void MStatus::perror(const char* text) const
-{
-    if (text && *text)
-        std::cerr << text << ": ";
-    std::cerr << errorString().asChar() << std::endl;
-}
-
-void MStatus::perror(const MString& text) const { perror(text.asChar()); }
-
-// ---------------------------------------------------------------------------
 // MPlug
 
 bool MPlug::isNull(MStatus* ReturnStatus) const
@@ -88,56 +59,20 @@ MPlug MPlug::parent(MStatus* ReturnStatus) const
 }
 
 // ---------------------------------------------------------------------------
-// MDataHandle
+// MDataHandle (the accessors are inline)
 
-namespace {
-// Where a handle on nothing points: reads give zero, writes go nowhere shared.
-mayahost::Value& scratch()
+mayahost::Value& MDataHandle::scratch()
 {
     thread_local mayahost::Value value;
     value = mayahost::Value();
     return value;
 }
 
-MDataHandle invalidHandle(MStatus* ReturnStatus)
+MDataHandle MDataHandle::invalid(MStatus* ReturnStatus)
 {
     if (ReturnStatus) *ReturnStatus = MS::kInvalidParameter;
     mayahost::Value& s = scratch();
-    return Access::handle(&s, &s, nullptr, nullptr, -1);
-}
-}  // namespace
-
-bool& MDataHandle::asBool() const { return value_ ? value_->b : scratch().b; }
-
-float& MDataHandle::asFloat() const
-{
-    if (!value_) return scratch().v.x;
-    switch (component_) {
-    case 1: return value_->v.y;
-    case 2: return value_->v.z;
-    default: return value_->v.x;
-    }
-}
-
-MFloatVector& MDataHandle::asFloatVector() const { return value_ ? value_->v : scratch().v; }
-
-void*& MDataHandle::asAddr() const { return value_ ? value_->p : scratch().p; }
-
-void MDataHandle::set(bool value) { asBool() = value; }
-void MDataHandle::set(float value) { asFloat() = value; }
-void MDataHandle::set(const MFloatVector& value) { asFloatVector() = value; }
-void MDataHandle::set(float x, float y, float z) { asFloatVector() = MFloatVector(x, y, z); }
-
-MDataHandle MDataHandle::child(const MObject& attribute)
-{
-    const Attribute* c = Access::attribute(attribute);
-    if (!c || !attribute_ || c->parent != attribute_)
-        return invalidHandle(nullptr);
-    // A three-float compound's children are components of its own value; any
-    // other compound's children have slots of their own beside it.
-    if (attribute_->kind == AttrKind::Compound)
-        return Access::handle(values_, value_, c, block_, c->component);
-    return Access::handle(values_, &values_[c->slot], c, block_, c->component);
+    return MDataHandle(&s, &s, nullptr, nullptr);
 }
 
 MDataHandle MDataHandle::child(const MPlug& plug) { return child(plug.attribute()); }
@@ -145,54 +80,17 @@ MDataHandle MDataHandle::child(const MPlug& plug) { return child(plug.attribute(
 void MDataHandle::setClean()
 {
     if (block_ && attribute_)
-        mayahost::markClean(*block_, *attribute_);
+        mayahost::markClean(*Access::handleBlock(*this), *Access::handleAttribute(*this));
 }
 
 // ---------------------------------------------------------------------------
-// MArrayDataHandle
-
-unsigned MArrayDataHandle::elementCount(MStatus* ReturnStatus)
-{
-    if (ReturnStatus) *ReturnStatus = array_ ? MS::kSuccess : MS::kInvalidParameter;
-    return array_ ? static_cast<unsigned>(array_->count) : 0u;
-}
+// MArrayDataHandle (the cursor's walk is inline)
 
 unsigned MArrayDataHandle::elementIndex(MStatus* ReturnStatus)
 {
     const bool valid = array_ && position_ < array_->count;
     if (ReturnStatus) *ReturnStatus = valid ? MS::kSuccess : MS::kFailure;
     return position_;
-}
-
-MDataHandle MArrayDataHandle::element()
-{
-    mayahost::Value* values = mayahost::elementValues(*block_, *attribute_, position_);
-    return Access::handle(values, values, attribute_, block_, -1);
-}
-
-MDataHandle MArrayDataHandle::inputValue(MStatus* ReturnStatus)
-{
-    if (!array_ || position_ >= array_->count)
-        return invalidHandle(ReturnStatus);
-    if (ReturnStatus) *ReturnStatus = MS::kSuccess;
-    return element();
-}
-
-MDataHandle MArrayDataHandle::outputValue(MStatus* ReturnStatus) { return inputValue(ReturnStatus); }
-
-MStatus MArrayDataHandle::next()
-{
-    if (!array_)
-        return MS::kFailure;
-    // Test hook: the host stops delivering elements early.
-    if (array_->nextFailsAfter >= 0 && position_ + 1 >= static_cast<unsigned>(array_->nextFailsAfter))
-        return MS::kFailure;
-    if (position_ + 1 < array_->count) {
-        ++position_;
-        return MS::kSuccess;
-    }
-    position_ = static_cast<unsigned>(array_->count);
-    return MS::kFailure;
 }
 
 // Elements here are dense, so logical and physical indices agree.
@@ -207,28 +105,11 @@ MStatus MArrayDataHandle::jumpToElement(unsigned index)
 MStatus MArrayDataHandle::jumpToArrayElement(unsigned position) { return jumpToElement(position); }
 
 // ---------------------------------------------------------------------------
-// MDataBlock
-
-MDataHandle MDataBlock::inputValue(const MObject& attribute, MStatus* ReturnStatus)
-{
-    const Attribute* a = Access::attribute(attribute);
-    // Only attributes of this node that live in the node itself (not inside an
-    // array element) have a value here.
-    if (!a || a->owner != impl_->type || a->arrayRoot || a->flags.array)
-        return invalidHandle(ReturnStatus);
-    if (ReturnStatus) *ReturnStatus = MS::kSuccess;
-    mayahost::Value* values = impl_->values.data();
-    return Access::handle(values, &values[a->slot], a, impl_, a->component);
-}
+// MDataBlock (the accessors by attribute are inline)
 
 MDataHandle MDataBlock::inputValue(const MPlug& plug, MStatus* ReturnStatus)
 {
     return inputValue(plug.attribute(), ReturnStatus);
-}
-
-MDataHandle MDataBlock::outputValue(const MObject& attribute, MStatus* ReturnStatus)
-{
-    return inputValue(attribute, ReturnStatus);
 }
 
 MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus)
@@ -236,25 +117,9 @@ MDataHandle MDataBlock::outputValue(const MPlug& plug, MStatus* ReturnStatus)
     return inputValue(plug.attribute(), ReturnStatus);
 }
 
-MArrayDataHandle MDataBlock::inputArrayValue(const MObject& attribute, MStatus* ReturnStatus)
-{
-    const Attribute* a = Access::attribute(attribute);
-    if (!a || a->owner != impl_->type || !a->flags.array || a->arrayIndex < 0) {
-        if (ReturnStatus) *ReturnStatus = MS::kInvalidParameter;
-        return MArrayDataHandle();
-    }
-    if (ReturnStatus) *ReturnStatus = MS::kSuccess;
-    return Access::arrayHandle(&impl_->arrays[a->arrayIndex], a, impl_);
-}
-
 MArrayDataHandle MDataBlock::inputArrayValue(const MPlug& plug, MStatus* ReturnStatus)
 {
     return inputArrayValue(plug.attribute(), ReturnStatus);
-}
-
-MArrayDataHandle MDataBlock::outputArrayValue(const MObject& attribute, MStatus* ReturnStatus)
-{
-    return inputArrayValue(attribute, ReturnStatus);
 }
 
 MArrayDataHandle MDataBlock::outputArrayValue(const MPlug& plug, MStatus* ReturnStatus)
@@ -265,9 +130,9 @@ MArrayDataHandle MDataBlock::outputArrayValue(const MPlug& plug, MStatus* Return
 MStatus MDataBlock::setClean(const MObject& attribute)
 {
     const Attribute* a = Access::attribute(attribute);
-    if (!a || a->owner != impl_->type)
+    if (!a || a->owner != data_->type)
         return MS::kInvalidParameter;
-    mayahost::markClean(*impl_, *a);
+    mayahost::markClean(*static_cast<mayahost::DataBlockImpl*>(data_), *a);
     return MS::kSuccess;
 }
 
@@ -429,6 +294,7 @@ bool adopt(Attribute* parent, Attribute* child)
     if (!child || child->parent || child->owner != parent->owner)
         return false;
     child->parent = parent;
+    child->up = parent;
     parent->children.push_back(child);
     return true;
 }
@@ -706,7 +572,9 @@ MStatus MFnPlugin::registerNode(const MString& typeName, const MTypeId& typeId, 
                                 MInitializeFunction initFunction, MPxNode::Type type,
                                 const MString* classification)
 {
-    if (!creatorFunction || !initFunction)
+    // A kind outside the enumeration (a plug-in built against another numbering)
+    // is refused rather than registered as something it is not.
+    if (!creatorFunction || !initFunction || !mayahost::nodeKindName(type))
         return MS::kInvalidParameter;
     std::unique_ptr<mayahost::NodeType> t(new mayahost::NodeType);
     t->name = typeName.asChar();

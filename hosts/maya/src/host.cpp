@@ -8,7 +8,11 @@
 
 #include <maya/MFnPlugin.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -59,8 +63,35 @@ const char* kindName(AttrKind kind)
     return "unknown";
 }
 
+const char* nodeKindName(MPxNode::Type kind)
+{
+    switch (kind) {
+    case MPxNode::kDependNode: return "kDependNode";
+    case MPxNode::kLocatorNode: return "kLocatorNode";
+    case MPxNode::kDeformerNode: return "kDeformerNode";
+    case MPxNode::kManipContainer: return "kManipContainer";
+    case MPxNode::kSurfaceShape: return "kSurfaceShape";
+    case MPxNode::kFieldNode: return "kFieldNode";
+    case MPxNode::kEmitterNode: return "kEmitterNode";
+    case MPxNode::kSpringNode: return "kSpringNode";
+    case MPxNode::kIkSolverNode: return "kIkSolverNode";
+    case MPxNode::kHwShaderNode: return "kHwShaderNode";
+    case MPxNode::kTransformNode: return "kTransformNode";
+    case MPxNode::kObjectSet: return "kObjectSet";
+    case MPxNode::kFluidEmitterNode: return "kFluidEmitterNode";
+    case MPxNode::kImagePlaneNode: return "kImagePlaneNode";
+    case MPxNode::kParticleAttributeMapperNode: return "kParticleAttributeMapperNode";
+    case MPxNode::kLast: break;
+    }
+    return nullptr;
+}
+
 const Attribute* NodeType::find(const std::string& name) const
 {
+    if (!byName.empty()) {
+        const auto found = byName.find(name);
+        return found == byName.end() ? nullptr : found->second;
+    }
     for (const auto& a : attributes)
         if (a->longName == name || a->shortName == name)
             return a.get();
@@ -107,6 +138,11 @@ MStatus registerType(std::unique_ptr<NodeType> type)
     if (t->initialize)
         t->initialize();
     r.initializing = nullptr;
+    // Where two attributes share a name, the one made first is found.
+    for (auto it = t->attributes.rbegin(); it != t->attributes.rend(); ++it) {
+        t->byName[(*it)->shortName] = it->get();
+        t->byName[(*it)->longName] = it->get();
+    }
     r.types.push_back(std::move(type));
     return MS::kSuccess;
 }
@@ -172,10 +208,38 @@ bool faultInjected(const std::string& longName, const std::string& call)
 namespace {
 typedef MStatus (*EntryPoint)(MObject);
 
+// The platform loader: LoadLibrary on Windows, dlopen elsewhere.
+#if defined(_WIN32)
+void* openLibrary(const std::string& path, std::string& why)
+{
+    HMODULE library = LoadLibraryA(path.c_str());
+    if (!library)
+        why = "error " + std::to_string(GetLastError());
+    return reinterpret_cast<void*>(library);
+}
+void* librarySymbol(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+#else
+void* openLibrary(const std::string& path, std::string& why)
+{
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* text = dlerror();
+        why = text ? text : "unknown error";
+    }
+    return library;
+}
+void* librarySymbol(void* library, const char* name) { return dlsym(library, name); }
+void closeLibrary(void* library) { dlclose(library); }
+#endif
+
 template <class T>
 T symbol(void* library, const char* name)
 {
-    return reinterpret_cast<T>(dlsym(library, name));
+    return reinterpret_cast<T>(librarySymbol(library, name));
 }
 }  // namespace
 
@@ -183,15 +247,14 @@ T symbol(void* library, const char* name)
 // initializePlugin with an MObject that stands for the plug-in.
 PluginRecord* loadPlugin(const std::string& path)
 {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* why = dlerror();
-        throw Error("cannot load plug-in '" + path + "': " + (why ? why : "unknown error"));
-    }
+    std::string why;
+    void* library = openLibrary(path, why);
+    if (!library)
+        throw Error("cannot load plug-in '" + path + "': " + why);
     EntryPoint initialize = symbol<EntryPoint>(library, "initializePlugin");
     EntryPoint uninitialize = symbol<EntryPoint>(library, "uninitializePlugin");
     if (!initialize || !uninitialize) {
-        dlclose(library);
+        closeLibrary(library);
         throw Error("'" + path + "' is not a Maya plug-in: it exports no initializePlugin and uninitializePlugin");
     }
     std::unique_ptr<PluginRecord> plugin(new PluginRecord);
@@ -226,7 +289,7 @@ void unloadPlugin(PluginRecord* plugin)
                       << "\" registered; removing it //" << std::endl;
             deregisterType(t->id);
         }
-    dlclose(plugin->library);
+    closeLibrary(plugin->library);
     plugin->library = nullptr;
 }
 
@@ -264,9 +327,12 @@ void layOut(NodeType& type)
             a->slot = type.slotCount++;
     }
     // Second pass, now that every compound has its slot.
-    for (auto& a : type.attributes)
+    for (auto& a : type.attributes) {
         if (a->parent && a->parent->kind == AttrKind::Compound)
             a->slot = a->parent->slot;
+        a->nodeSlot = a->arrayRoot || a->flags.array ? -1 : a->slot;
+        a->floatOffset = a->component > 0 ? a->component * static_cast<int>(sizeof(float)) : 0;
+    }
     type.laidOut = true;
 }
 
@@ -295,6 +361,8 @@ void initBlock(DataBlockImpl& block, const NodeType& type)
     block.type = &type;
     block.values.assign(static_cast<std::size_t>(type.slotCount), Value());
     block.arrays.assign(type.elementSlotCounts.size(), ArrayData());
+    for (std::size_t i = 0; i < block.arrays.size(); ++i)
+        block.arrays[i].slots = static_cast<std::size_t>(type.elementSlotCounts[i]);
     block.dirty.assign(type.attributes.size(), 1);
     for (const auto& a : type.attributes)
         if (!a->arrayRoot)
@@ -359,48 +427,45 @@ MStatus evaluate(DataBlockImpl& block, const Attribute& a)
 void resizeArray(DataBlockImpl& block, const Attribute& arrayAttribute, std::size_t count)
 {
     ArrayData& array = block.arrays[arrayAttribute.arrayIndex];
-    const std::size_t slots = static_cast<std::size_t>(block.type->elementSlotCounts[arrayAttribute.arrayIndex]);
-    if (array.storage.size() < count)
-        array.storage.resize(count);
+    if (array.storage.size() < count * array.slots)
+        array.storage.resize(count * array.slots);
     // New elements start from their children's defaults.
-    for (std::size_t i = array.count; i < count; ++i) {
-        if (array.storage[i].size() != slots)
-            array.storage[i].assign(slots, Value());
+    for (std::size_t i = array.count; i < count; ++i)
         for (const auto& a : block.type->attributes)
             if (a->arrayRoot == &arrayAttribute)
-                writeDefault(array.storage[i].data(), *a);
-    }
+                writeDefault(array.element(i), *a);
     array.count = count;
-}
-
-Value* elementValues(DataBlockImpl& block, const Attribute& arrayAttribute, std::size_t element)
-{
-    return block.arrays[arrayAttribute.arrayIndex].storage[element].data();
 }
 
 namespace {
 
-// Writes one light's sample into an element of a light-data array; the eight
-// children come in the order MFnLightDataAttribute::create took them.
-void writeLight(Value* element, const Attribute& lightData, const LightSample& light)
+// The slots of a light-data element's eight children, in the order
+// MFnLightDataAttribute::create took them.
+void lightSlotsOf(const Attribute& lightData, int slots[8])
 {
-    const std::vector<Attribute*>& c = lightData.children;
-    element[c[0]->slot].v = MFloatVector(light.direction[0], light.direction[1], light.direction[2]);
-    element[c[1]->slot].v = MFloatVector(light.intensity[0], light.intensity[1], light.intensity[2]);
-    element[c[2]->slot].b = light.ambient;
-    element[c[3]->slot].b = light.diffuse;
-    element[c[4]->slot].b = light.specular;
-    element[c[5]->slot].v.x = light.shadowFraction;
-    element[c[6]->slot].v.x = light.preShadowIntensity;
-    element[c[7]->slot].p = light.blindData;
+    for (int i = 0; i < 8; ++i)
+        slots[i] = lightData.children[static_cast<std::size_t>(i)]->slot;
 }
 
-void fillLights(DataBlockImpl& block, const Attribute& lightData, const LightSample* lights, std::size_t count)
+// The renderer's fill of a light-data array: one element per light.
+void writeLights(DataBlockImpl& block, const Attribute& lightData, const int slots[8], const LightSample* lights,
+                 std::size_t count)
 {
-    resizeArray(block, lightData, count);
-    for (std::size_t i = 0; i < count; ++i)
-        writeLight(elementValues(block, lightData, i), lightData, lights[i]);
-    propagate(block, lightData);
+    ArrayData& array = block.arrays[static_cast<std::size_t>(lightData.arrayIndex)];
+    if (array.count != count)  // the same number of lights as last time, as a renderer mostly hands over
+        resizeArray(block, lightData, count);
+    for (std::size_t i = 0; i < count; ++i) {
+        Value* element = array.element(i);
+        const LightSample& light = lights[i];
+        element[slots[0]].v = MFloatVector(light.direction[0], light.direction[1], light.direction[2]);
+        element[slots[1]].v = MFloatVector(light.intensity[0], light.intensity[1], light.intensity[2]);
+        element[slots[2]].b = light.ambient;
+        element[slots[3]].b = light.diffuse;
+        element[slots[4]].b = light.specular;
+        element[slots[5]].v.x = light.shadowFraction;
+        element[slots[6]].v.x = light.preShadowIntensity;
+        element[slots[7]].p = light.blindData;
+    }
 }
 
 const Attribute* lightDataOf(const NodeType& type)
@@ -549,7 +614,10 @@ void Node::setLights(const LightSample* lights, std::size_t count)
     const Attribute* lightData = lightDataOf(*type_);
     if (!lightData)
         throw Error("node type " + type_->name + " has no light-data array");
-    fillLights(*block_, *lightData, lights, count);
+    int slots[8];
+    lightSlotsOf(*lightData, slots);
+    writeLights(*block_, *lightData, slots, lights, count);
+    propagate(*block_, *lightData);
 }
 
 void Node::failArrayNextAfter(const std::string& arrayName, int elements)
@@ -579,9 +647,28 @@ ShadingSampler::ShadingSampler(Node& node)
     block_->computeCalls = 0;
     if (!lightData_)
         throw Error("node type " + node.type().name + " has no light-data array");
+    lightSlotsOf(*lightData_, lightSlots_);
+    // What propagating a change of each sample input would dirty, found once:
+    // every sample then marks these, and only when an output is requested.
+    DataBlockImpl probe(*block_);
+    std::fill(probe.dirty.begin(), probe.dirty.end(), 0);
+    for (const Attribute* input : {pointCamera_, normalCamera_, rayDirection_, lightData_})
+        propagate(probe, *input);
+    for (std::size_t i = 0; i < probe.dirty.size(); ++i)
+        if (probe.dirty[i])
+            affected_.push_back(static_cast<int>(i));
 }
 
 ShadingSampler::~ShadingSampler() {}
+
+void ShadingSampler::markInputsChanged()
+{
+    if (!inputsChanged_)
+        return;
+    for (int i : affected_)
+        block_->dirty[static_cast<std::size_t>(i)] = 1;
+    inputsChanged_ = false;
+}
 
 void ShadingSampler::setSample(const float pointCamera[3], const float normalCamera[3], const float rayDirection[3])
 {
@@ -589,14 +676,13 @@ void ShadingSampler::setSample(const float pointCamera[3], const float normalCam
     values[pointCamera_->slot].v = MFloatVector(pointCamera[0], pointCamera[1], pointCamera[2]);
     values[normalCamera_->slot].v = MFloatVector(normalCamera[0], normalCamera[1], normalCamera[2]);
     values[rayDirection_->slot].v = MFloatVector(rayDirection[0], rayDirection[1], rayDirection[2]);
-    propagate(*block_, *pointCamera_);
-    propagate(*block_, *normalCamera_);
-    propagate(*block_, *rayDirection_);
+    inputsChanged_ = true;
 }
 
 void ShadingSampler::setLights(const LightSample* lights, std::size_t count)
 {
-    fillLights(*block_, *lightData_, lights, count);
+    writeLights(*block_, *lightData_, lightSlots_, lights, count);
+    inputsChanged_ = true;
 }
 
 namespace {
@@ -612,8 +698,16 @@ MStatus requestOutput(DataBlockImpl& block, const Attribute& output, float rgb[3
 }
 }  // namespace
 
-MStatus ShadingSampler::outColor(float rgb[3]) { return requestOutput(*block_, *outColor_, rgb); }
+MStatus ShadingSampler::outColor(float rgb[3])
+{
+    markInputsChanged();
+    return requestOutput(*block_, *outColor_, rgb);
+}
 
-MStatus ShadingSampler::outTransparency(float rgb[3]) { return requestOutput(*block_, *outTransparency_, rgb); }
+MStatus ShadingSampler::outTransparency(float rgb[3])
+{
+    markInputsChanged();
+    return requestOutput(*block_, *outTransparency_, rgb);
+}
 
 }  // namespace mayahost

@@ -16,34 +16,15 @@
 
 namespace mayahost {
 
-// Storage of one slot: a scalar in v.x, a three-float compound in v, a boolean
-// in b, an address in p.
-struct Value {
-    MFloatVector v;
-    bool b = false;
-    void* p = nullptr;
-};
-
-struct ArrayData {
-    // Elements are kept when the count shrinks, so refilling a light list of the
-    // same size every sample never allocates.
-    std::vector<std::vector<Value>> storage;
-    std::size_t count = 0;
-    int nextFailsAfter = -1;  // test hook, -1 when off
-};
-
 struct NodeRecord : HostObject {
     NodeRecord() : HostObject(kNode) {}
     const NodeType* type = nullptr;
     bool mpSafe = false;
 };
 
-struct DataBlockImpl {
-    const NodeType* type = nullptr;
+struct DataBlockImpl : BlockData {
     MPxNode* node = nullptr;
     NodeRecord* record = nullptr;
-    std::vector<Value> values;
-    std::vector<ArrayData> arrays;
     std::vector<unsigned char> dirty;  // by creation index
     unsigned long computeCalls = 0;
     const Attribute* lastCompute = nullptr;
@@ -68,27 +49,8 @@ struct Access {
     static Attribute* fnAttribute(const MFnAttribute& fn) { return fn.attribute_; }
     static void bind(MPxNode* node, NodeRecord* record) { node->record_ = record; }
     static NodeRecord* record(const MPxNode* node) { return node->record_; }
-    static MDataHandle handle(Value* values, Value* value, const Attribute* attribute, DataBlockImpl* block,
-                              int component)
-    {
-        MDataHandle h;
-        h.values_ = values;
-        h.value_ = value;
-        h.attribute_ = attribute;
-        h.block_ = block;
-        h.component_ = component;
-        return h;
-    }
-    static const Attribute* handleAttribute(const MDataHandle& h) { return h.attribute_; }
-    static MArrayDataHandle arrayHandle(ArrayData* array, const Attribute* attribute, DataBlockImpl* block)
-    {
-        MArrayDataHandle h;
-        h.array_ = array;
-        h.attribute_ = attribute;
-        h.block_ = block;
-        h.position_ = 0;
-        return h;
-    }
+    static const Attribute* handleAttribute(const MDataHandle& h) { return static_cast<const Attribute*>(h.attribute_); }
+    static DataBlockImpl* handleBlock(const MDataHandle& h) { return static_cast<DataBlockImpl*>(h.block_); }
 };
 
 // The registry of node types and what the host has been asked to do.
@@ -116,7 +78,6 @@ void propagate(DataBlockImpl& block, const Attribute& changed);
 // Computes `attribute` on `block` when it is dirty.
 MStatus evaluate(DataBlockImpl& block, const Attribute& attribute);
 void resizeArray(DataBlockImpl& block, const Attribute& arrayAttribute, std::size_t count);
-Value* elementValues(DataBlockImpl& block, const Attribute& arrayAttribute, std::size_t element);
 
 }  // namespace mayahost
 

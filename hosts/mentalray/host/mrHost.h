@@ -56,6 +56,9 @@ MR_STANDIN_API miTag addLight(const Light& light);
 MR_STANDIN_API const Light* findLight(miTag tag);
 // Number of samples a light offers per call sequence, and sample i of them.
 MR_STANDIN_API int lightSampleCount(const Light& light);
+// Where sample i of an area light lies on its rectangle, in units of its two
+// edges from the centre: s along edgeU, t along edgeV, both in [-0.5, 0.5).
+MR_STANDIN_API void areaSampleOffset(const Light& light, int index, float* s, float* t);
 MR_STANDIN_API LightSampleGeometry lightSample(const Light& light, int index, const miVector& point);
 
 // A connected shader whose output is a constant value of `size` bytes.

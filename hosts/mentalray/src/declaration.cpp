@@ -4,6 +4,8 @@
 #include "declaration.h"
 
 #include <cctype>
+#include <cfloat>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -86,9 +88,35 @@ private:
     int line_ = 1;
 };
 
+const char* const kIntRange = "-2147483648 to 2147483647";
+
+// Whether a number can be stored as a value of a declaration type: integers
+// and booleans whole and within 32 bits, everything else a finite float.
+bool fitsValue(const std::string& type, double v)
+{
+    if (type == "integer" || type == "boolean")
+        return v == std::floor(v) && v >= -2147483648.0 && v <= 2147483647.0;
+    return std::isfinite(v) && std::fabs(v) <= static_cast<double>(FLT_MAX);
+}
+
+std::string valueRange(const std::string& type)
+{
+    if (type == "integer" || type == "boolean")
+        return std::string("is not a whole number from ") + kIntRange;
+    return "is not a finite single-precision number (largest magnitude 3.40282347e+38)";
+}
+
 bool isValueType(const std::string& t)
 {
     return t == "boolean" || t == "integer" || t == "scalar" || t == "vector" || t == "color";
+}
+
+std::string formatNumber(double v)
+{
+    std::ostringstream s;
+    s.precision(9);
+    s << v;
+    return s.str();
 }
 
 bool isTagType(const std::string& t)
@@ -141,19 +169,26 @@ private:
                 d.parameters.push_back(parameter(d));
                 if (isPunct(",")) {
                     next();
-                    hints(d.parameters.back());
+                    hints(d.parameters.back().hints);
                     continue;
                 }
-                hints(d.parameters.back());
+                hints(d.parameters.back().hints);
                 break;
             }
         }
         expectPunct(")");
-        while (peek().kind == Token::Word && peek().text != "end") {
+        while ((peek().kind == Token::Word && peek().text != "end") || peek().kind == Token::Hint) {
+            if (peek().kind == Token::Hint) {
+                hints(d.hints);  // `#: nodeid N` for Maya's node factory
+                continue;
+            }
             const Token& t = next();
             if (t.text == "version") {
                 const Token& n = expect(Token::Number, "a version number");
-                d.version = std::atoi(n.text.c_str());
+                const double v = number(n);
+                if (!fitsValue("integer", v))
+                    fail(n, "version " + n.text + " is not a whole number from " + kIntRange);
+                d.version = static_cast<int>(v);
             } else if (t.text == "apply") {
                 d.apply.push_back(expect(Token::Word, "what the shader applies to").text);
                 while (isPunct(",")) {
@@ -201,8 +236,12 @@ private:
                 else
                     fail(v, "a boolean default is on or off, not '" + v.text + "'");
             } else {
-                while (peek().kind == Token::Number)
-                    p.defaults.push_back(number(next()));
+                while (peek().kind == Token::Number) {
+                    const Token& v = next();
+                    p.defaults.push_back(number(v));
+                    if (!fitsValue(p.type, p.defaults.back()))
+                        fail(v, "default " + v.text + " of parameter \"" + p.name + "\" " + valueRange(p.type));
+                }
                 const int n = static_cast<int>(p.defaults.size());
                 const bool colourWithoutAlpha = p.type == "color" && n == 3;
                 if (n != p.arity() && !colourWithoutAlpha)
@@ -215,8 +254,9 @@ private:
         return p;
     }
 
-    // `#: min 0 max 1 softmin 0 softmax 1` after a parameter.
-    void hints(Parameter& p)
+    // `#: min 0 max 1 softmin 0 softmax 1` after a parameter, `#: nodeid N` in
+    // the declaration's body.
+    void hints(std::map<std::string, double>& into)
     {
         while (peek().kind == Token::Hint) {
             const Token& h = next();
@@ -227,10 +267,10 @@ private:
                     fail(h, "hint '" + key + "' has no value");
                 char* end = nullptr;
                 const double v = std::strtod(value.c_str(), &end);
-                if (end == value.c_str() || *end)
-                    p.hints[key] = 0.0;  // a word-valued hint, kept by name only
+                if (end == value.c_str() || *end || !std::isfinite(v))
+                    into[key] = 0.0;  // a word-valued hint, kept by name only
                 else
-                    p.hints[key] = v;
+                    into[key] = v;
             }
         }
     }
@@ -348,13 +388,13 @@ Declaration readDeclaration(const std::string& path, const std::string& shaderNa
     throw DeclarationError(path + ": declares no shader \"" + shaderName + "\"");
 }
 
-BlockBuilder::BlockBuilder(const Declaration& declaration) : declaration_(declaration) {}
+BlockBuilder::BlockBuilder(const Declaration& declaration) : declaration_(&declaration) {}
 
 const Parameter& BlockBuilder::require(const std::string& name) const
 {
-    const Parameter* p = declaration_.find(name);
+    const Parameter* p = declaration_->find(name);
     if (!p)
-        throw DeclarationError("unknown parameter '" + name + "' of shader " + declaration_.name);
+        throw DeclarationError("unknown parameter '" + name + "' of shader " + declaration_->name);
     return *p;
 }
 
@@ -362,18 +402,22 @@ void BlockBuilder::set(const std::string& name, const std::vector<double>& value
 {
     const Parameter& p = require(name);
     if (p.array)
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is an array of " +
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is an array of " +
                                p.type + "s");
     if (!isValueType(p.type))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is a " + p.type +
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is a " + p.type +
                                " reference, not a value");
     std::vector<double> v = values;
     if (p.type == "color" && v.size() == 3)
         v.push_back(1.0);
-    if (static_cast<int>(v.size()) != p.arity())
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " (" + p.type +
+    if (v.size() != static_cast<std::size_t>(p.arity()))
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type +
                                ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
                                " values, got " + std::to_string(values.size()));
+    for (double x : v)
+        if (!fitsValue(p.type, x))
+            throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type + "): " +
+                                   formatNumber(x) + " " + valueRange(p.type));
     values_[name] = v;
 }
 
@@ -381,13 +425,13 @@ void BlockBuilder::setArray(const std::string& name, const std::vector<miTag>& e
 {
     const Parameter& p = require(name);
     if (!p.array || !isTagType(p.type))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is not an array of tags");
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is not an array of tags");
     arrays_[name] = elements;
 }
 
 std::size_t BlockBuilder::bytes() const
 {
-    std::size_t total = declaration_.blockSize;
+    std::size_t total = declaration_->blockSize;
     for (const auto& a : arrays_)
         total += a.second.size() * typeSize(require(a.first).type);
     return total;
@@ -410,8 +454,11 @@ void writeValue(char* at, const Parameter& p, const std::vector<double>& v)
 
 void BlockBuilder::write(char* block) const
 {
-    std::memset(block, 0, bytes());
-    for (const Parameter& p : declaration_.parameters) {
+    const std::size_t size = bytes();
+    if (size == 0)
+        return;  // a shader without parameters: there may be no block at all
+    std::memset(block, 0, size);
+    for (const Parameter& p : declaration_->parameters) {
         const auto given = values_.find(p.name);
         if (given != values_.end())
             writeValue(block + p.offset, p, given->second);
@@ -420,8 +467,8 @@ void BlockBuilder::write(char* block) const
     }
     // Array elements go after the block; i_NAME counts elements from the
     // element field to the first of them.
-    std::size_t tail = declaration_.blockSize;
-    for (const Parameter& p : declaration_.parameters) {
+    std::size_t tail = declaration_->blockSize;
+    for (const Parameter& p : declaration_->parameters) {
         if (!p.array)
             continue;
         const auto it = arrays_.find(p.name);

@@ -2,13 +2,18 @@
 // material shader calls, and the scene they answer from.
 #include "mrHost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <deque>
 #include <limits>
+#include <mutex>
 
 namespace mrhost {
 
@@ -20,11 +25,24 @@ struct Connection {
     std::atomic<long> lastOffset{-1};
 };
 
+struct Offset {
+    float s, t;
+};
+
+// A light of the scene with what its samples need worked out once: how many it
+// offers and, for an area light, where each lies on the rectangle.
+struct LightRecord {
+    Light light;
+    int count = 1;
+    std::vector<Offset> offsets;
+};
+
 // The scene database: one record per tag. Built on one thread, read by many.
 struct Scene {
     enum Kind { None, LightKind, ConnectionKind };
     std::vector<Kind> kinds{None};  // tag 0 is the null tag
-    std::deque<Light> lights;
+    std::vector<const LightRecord*> lightByTag{nullptr};  // null for other tags
+    std::deque<LightRecord> lights;
     std::deque<Connection> connections;
     std::vector<std::size_t> index{0};  // tag -> position among its kind
 
@@ -41,17 +59,45 @@ Scene& scene()
     return s;
 }
 
+// Call counts, kept per thread so that render threads never write a shared
+// cache line; only their reader sums them. Blocks outlive their threads.
 struct Counters {
     std::atomic<unsigned long> sampleLight{0}, blongSpecular{0}, computeIrradiance{0}, phenEval{0};
 };
 
-Counters& counters()
+struct CounterBlocks {
+    std::mutex lock;
+    std::deque<Counters> blocks;
+};
+
+CounterBlocks& counterBlocks()
 {
-    static Counters c;
-    return c;
+    static CounterBlocks b;
+    return b;
 }
 
-void count(std::atomic<unsigned long>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
+__attribute__((tls_model("initial-exec"))) thread_local Counters* threadCounters = nullptr;
+
+__attribute__((noinline)) Counters* newThreadCounters()
+{
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    b.blocks.emplace_back();
+    threadCounters = &b.blocks.back();
+    return threadCounters;
+}
+
+inline Counters& counters()
+{
+    Counters* c = threadCounters;
+    return c ? *c : *newThreadCounters();
+}
+
+// Only this thread writes its own counters: no locked read-modify-write needed.
+void count(std::atomic<unsigned long>& counter)
+{
+    counter.store(counter.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
 
 float dot(const miVector& a, const miVector& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
@@ -92,18 +138,33 @@ float jitter(unsigned i, unsigned salt)
 miTag addLight(const Light& light)
 {
     Scene& s = scene();
-    s.lights.push_back(light);
+    s.lights.emplace_back();
+    LightRecord& r = s.lights.back();
+    r.light = light;
+    r.count = lightSampleCount(light);
+    if (light.kind == Light::Area) {
+        r.offsets.resize(static_cast<std::size_t>(r.count));
+        for (int i = 0; i < r.count; ++i)
+            areaSampleOffset(light, i, &r.offsets[i].s, &r.offsets[i].t);
+    }
     s.kinds.push_back(Scene::LightKind);
     s.index.push_back(s.lights.size() - 1);
+    s.lightByTag.push_back(&r);
     return static_cast<miTag>(s.kinds.size() - 1);
 }
 
+namespace {
+const LightRecord* findRecord(miTag tag)
+{
+    const Scene& s = scene();
+    return tag < s.lightByTag.size() ? s.lightByTag[tag] : nullptr;
+}
+}  // namespace
+
 const Light* findLight(miTag tag)
 {
-    Scene& s = scene();
-    if (tag >= s.kinds.size() || s.kinds[tag] != Scene::LightKind)
-        return nullptr;
-    return &s.lights[s.index[tag]];
+    const LightRecord* r = findRecord(tag);
+    return r ? &r->light : nullptr;
 }
 
 int lightSampleCount(const Light& light)
@@ -115,7 +176,19 @@ int lightSampleCount(const Light& light)
     }
 }
 
-LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
+// Stratified over a near-square grid of cells, one sample per cell.
+void areaSampleOffset(const Light& light, int index, float* s, float* t)
+{
+    const int n = lightSampleCount(light);
+    int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
+    const int rows = (n + columns - 1) / columns;
+    *s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
+    *t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+}
+
+namespace {
+// Sample `index` of a light; an area light's sample lies at `offset` on it.
+LightSampleGeometry sampleAt(const Light& light, int index, Offset offset, const miVector& point)
 {
     LightSampleGeometry g;
     const float i = light.intensity;
@@ -131,12 +204,7 @@ LightSampleGeometry lightSample(const Light& light, int index, const miVector& p
         g.distance = std::numeric_limits<float>::infinity();
         break;
     case Light::Area: {
-        // Stratified over a near-square grid of cells, one sample per cell.
-        const int n = lightSampleCount(light);
-        int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
-        const int rows = (n + columns - 1) / columns;
-        const float s = (static_cast<float>(index % columns) + jitter(index, 1)) / static_cast<float>(columns) - 0.5f;
-        const float t = (static_cast<float>(index / columns) + jitter(index, 2)) / static_cast<float>(rows) - 0.5f;
+        const float s = offset.s, t = offset.t;
         const miVector p{light.position.x + s * light.edgeU.x + t * light.edgeV.x,
                          light.position.y + s * light.edgeU.y + t * light.edgeV.y,
                          light.position.z + s * light.edgeU.z + t * light.edgeV.z};
@@ -154,6 +222,42 @@ LightSampleGeometry lightSample(const Light& light, int index, const miVector& p
     return g;
 }
 
+LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& point)
+{
+    return sampleAt(r.light, index, r.offsets.empty() ? Offset{0.0f, 0.0f} : r.offsets[index], point);
+}
+
+// While a primitive is shaded, samples behind the surface are skipped and not
+// counted: the index of the one after the `delivered` facing ones.
+__attribute__((noinline)) int facingSample(const LightRecord& light, int delivered, const miState& state)
+{
+    int i = 0;
+    for (; i < light.count; ++i) {
+        const LightSampleGeometry g = sampleOf(light, i, state.point);
+        if (dot(state.normal, g.direction) > 0.0f && delivered-- == 0)
+            break;
+    }
+    return i;
+}
+
+__attribute__((noinline)) void shadow(LightSampleGeometry& g, const miState& state)
+{
+    const Scene& s = scene();
+    const float reach = s.occlusion(s.occlusionUser, &state, &g.direction, g.distance);
+    g.colour.r *= reach;
+    g.colour.g *= reach;
+    g.colour.b *= reach;
+}
+}  // namespace
+
+LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
+{
+    Offset offset{0.0f, 0.0f};
+    if (light.kind == Light::Area)
+        areaSampleOffset(light, index, &offset.s, &offset.t);
+    return sampleAt(light, index, offset, point);
+}
+
 miTag addConnection(const void* value, std::size_t size)
 {
     Scene& s = scene();
@@ -163,6 +267,7 @@ miTag addConnection(const void* value, std::size_t size)
     std::memcpy(c.value.data(), value, size);
     s.kinds.push_back(Scene::ConnectionKind);
     s.index.push_back(s.connections.size() - 1);
+    s.lightByTag.push_back(nullptr);
     return static_cast<miTag>(s.kinds.size() - 1);
 }
 
@@ -183,6 +288,7 @@ void clearScene()
     Scene& s = scene();
     s.kinds.assign(1, Scene::None);
     s.index.assign(1, 0);
+    s.lightByTag.assign(1, nullptr);
     s.lights.clear();
     s.connections.clear();
 }
@@ -207,17 +313,29 @@ void setIrradianceFunction(IrradianceFunction function, void* user)
 
 CallCounts callCounts()
 {
-    Counters& c = counters();
-    return {c.sampleLight.load(), c.blongSpecular.load(), c.computeIrradiance.load(), c.phenEval.load()};
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    CallCounts sum{0, 0, 0, 0};
+    for (const Counters& c : b.blocks) {
+        sum.sampleLight += c.sampleLight.load(std::memory_order_relaxed);
+        sum.blongSpecular += c.blongSpecular.load(std::memory_order_relaxed);
+        sum.computeIrradiance += c.computeIrradiance.load(std::memory_order_relaxed);
+        sum.phenEval += c.phenEval.load(std::memory_order_relaxed);
+    }
+    return sum;
 }
 
+// Called while no renderer function runs, like every scene change.
 void resetCallCounts()
 {
-    Counters& c = counters();
-    c.sampleLight = 0;
-    c.blongSpecular = 0;
-    c.computeIrradiance = 0;
-    c.phenEval = 0;
+    CounterBlocks& b = counterBlocks();
+    std::lock_guard<std::mutex> hold(b.lock);
+    for (Counters& c : b.blocks) {
+        c.sampleLight = 0;
+        c.blongSpecular = 0;
+        c.computeIrradiance = 0;
+        c.phenEval = 0;
+    }
 }
 
 // The renderer allocates the function record and the parameter block in one
@@ -253,10 +371,22 @@ void ShaderCall::enableGhosts(bool enabled)
 
 std::string modulePath()
 {
+#if defined(_WIN32)
+    HMODULE self = nullptr;
+    char path[MAX_PATH];
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&modulePath), &self)) {
+        const DWORD length = GetModuleFileNameA(self, path, sizeof path);
+        if (length > 0 && length < sizeof path)
+            return std::string(path, length);
+    }
+    return std::string();
+#else
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(&modulePath), &info) && info.dli_fname)
         return info.dli_fname;
     return std::string();
+#endif
 }
 
 }  // namespace mrhost
@@ -268,37 +398,28 @@ extern "C" {
 // The renderer delivers one light sample per call: its colour at the point and
 // the unit direction towards it, counting them in *samples; false once there is
 // none left. While a primitive is being shaded (pri set), a sample behind the
-// surface is skipped, as the renderer does; with pri null every sample comes.
+// surface is skipped, as the renderer does; with pri null every sample comes,
+// so the counter is the index of the next one and each call is constant work.
 MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
                                          miState *const state, const miTag light_inst, int *const samples)
 {
     mrhost::count(mrhost::counters().sampleLight);
-    const mrhost::Light* light = mrhost::findLight(light_inst);
+    const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
     if (!light || !samples || !state)
         return miFALSE;
-    const int total = mrhost::lightSampleCount(*light);
-    int skip = *samples;  // samples already delivered in this sequence
-    for (int i = 0; i < total; ++i) {
-        mrhost::LightSampleGeometry g = mrhost::lightSample(*light, i, state->point);
-        const float cosine = mrhost::dot(state->normal, g.direction);
-        if (state->pri && !(cosine > 0.0f))
-            continue;
-        if (skip-- > 0)
-            continue;
-        // Shadows darken what is delivered; listed samples are taken as given.
-        if (scene().occlusion && light->kind != mrhost::Light::Listed) {
-            const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
-            g.colour.r *= reach;
-            g.colour.g *= reach;
-            g.colour.b *= reach;
-        }
-        if (result) *result = g.colour;
-        if (dir) *dir = g.direction;
-        if (dot_nl) *dot_nl = cosine;
-        ++*samples;
-        return miTRUE;
-    }
-    return miFALSE;
+    const int i = state->pri ? mrhost::facingSample(*light, *samples, *state) : *samples;
+    if (i < 0 || i >= light->count)
+        return miFALSE;
+    mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
+    const float cosine = mrhost::dot(state->normal, g.direction);
+    // Shadows darken what is delivered; listed samples are taken as given.
+    if (scene().occlusion && light->light.kind != mrhost::Light::Listed)
+        mrhost::shadow(g, *state);
+    if (result) *result = g.colour;
+    if (dir) *dir = g.direction;
+    if (dot_nl) *dot_nl = cosine;
+    ++*samples;
+    return miTRUE;
 }
 
 // Blinn's highlight: the half vector between the light and the eye against
@@ -331,10 +452,10 @@ MR_STANDIN_API miBoolean mi_compute_irradiance(miColor *result, miState *state)
 MR_STANDIN_API void *mi_phen_eval(miState *state, void *parm)
 {
     mrhost::count(mrhost::counters().phenEval);
-    miFunction* f = state ? state->shader : nullptr;
+    const miFunction* f = state ? state->shader : nullptr;
     if (!f || f->ghost_offs == 0)
         return parm;
-    const long offset = static_cast<long>(static_cast<char*>(parm) - f->parameters);
+    const long offset = static_cast<long>(static_cast<const char*>(parm) - f->parameters);
     if (offset < 0 || offset >= f->parameter_size)
         return parm;
     miTag tag;

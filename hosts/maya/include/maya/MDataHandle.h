@@ -6,27 +6,39 @@
 #include <maya/MObject.h>
 #include <maya/MStatus.h>
 #include <maya/MTypes.h>
+#include <maya/standin/DataLayout.h>
 
 class MPlug;
-namespace mayahost { struct Access; struct Value; struct Attribute; struct DataBlockImpl; }
+class MDataBlock;
+class MArrayDataHandle;
+namespace mayahost { struct Access; }
 
 class MAYA_STANDIN_API MDataHandle {
 public:
-    MDataHandle() : values_(0), value_(0), attribute_(0), block_(0), component_(-1) {}
+    MDataHandle() : value_(0), float_(0), values_(0), attribute_(0), block_(0) {}
 
     // Values are handed out as non-const references, so that
     // `handle.asFloatVector() = colour;` writes the block.
-    bool& asBool() const;
-    float& asFloat() const;
-    MFloatVector& asFloatVector() const;
-    void*& asAddr() const;
+    bool& asBool() const { return value_ ? value_->b : scratch().b; }
+    float& asFloat() const { return float_ ? *float_ : scratch().v.x; }
+    MFloatVector& asFloatVector() const { return value_ ? value_->v : scratch().v; }
+    void*& asAddr() const { return value_ ? value_->p : scratch().p; }
 
-    void set(bool value);
-    void set(float value);
-    void set(const MFloatVector& value);
-    void set(float x, float y, float z);
+    void set(bool value) { asBool() = value; }
+    void set(float value) { asFloat() = value; }
+    void set(const MFloatVector& value) { asFloatVector() = value; }
+    void set(float x, float y, float z) { asFloatVector() = MFloatVector(x, y, z); }
 
-    MDataHandle child(const MObject& attribute);
+    MDataHandle child(const MObject& attribute)
+    {
+        const mayahost::AttrPlace* c = mayahost::ApiAccess::place(attribute);
+        if (!c || !attribute_ || c->up != attribute_)
+            return invalid(NULL);
+        // A three-float compound's children are components of its own value; any
+        // other compound's children have slots of their own beside it.
+        mayahost::Value* value = attribute_->kind == mayahost::AttrKind::Compound ? value_ : values_ + c->slot;
+        return MDataHandle(value, values_, c, block_);
+    }
     MDataHandle child(const MPlug& plug);
 
     // Marks the value up to date, so the host will not ask for it again until an
@@ -35,11 +47,23 @@ public:
 
 private:
     friend struct mayahost::Access;
-    mayahost::Value* values_;  // the container the value lives in (node or array element)
+    friend class MDataBlock;
+    friend class MArrayDataHandle;
+    MDataHandle(mayahost::Value* value, mayahost::Value* values, const mayahost::AttrPlace* attribute,
+                mayahost::BlockData* block)
+        : value_(value), float_(value->at(attribute ? attribute->floatOffset : 0)), values_(values),
+          attribute_(attribute), block_(block)
+    {
+    }
+    // A handle on nothing: reads give zero, writes go nowhere shared.
+    static MDataHandle invalid(MStatus* ReturnStatus);
+    static mayahost::Value& scratch();
+
     mayahost::Value* value_;
-    const mayahost::Attribute* attribute_;
-    mayahost::DataBlockImpl* block_;
-    int component_;  // 0..2 for a child of a three-float compound, else -1
+    float* float_;             // the float asFloat reads: v.x, or a compound child's component
+    mayahost::Value* values_;  // the container the value lives in (node or array element)
+    const mayahost::AttrPlace* attribute_;
+    mayahost::BlockData* block_;
 };
 
 #endif

@@ -33,16 +33,18 @@ public:
 
     float length() const { return std::sqrt(x * x + y * y + z * z); }
     MFloatVector normal() const { MFloatVector n(*this); n.normalize(); return n; }
-    // Maya leaves a vector of squared length not above 1e-20 as it is: zero stays
-    // zero, never NaN.
+    // Maya's rule: a vector whose squared length is above 1e-20 (compared in
+    // double) is multiplied by the reciprocal of its length; any other is left as
+    // it is (zero stays zero, never NaN). Multiplying differs from dividing by the
+    // length in the last bit for some vectors, so the rule is followed exactly.
     MStatus normalize()
     {
-        const float lengthSquared = x * x + y * y + z * z;
-        if (lengthSquared > 1e-20f) {
-            const float len = std::sqrt(lengthSquared);
-            x /= len;
-            y /= len;
-            z /= len;
+        const float lensq = x * x + y * y + z * z;
+        if (lensq > 1e-20) {
+            const float factor = 1.0f / std::sqrt(lensq);
+            x *= factor;
+            y *= factor;
+            z *= factor;
         }
         return MStatus::kSuccess;
     }

@@ -42,14 +42,14 @@ private:
 #ifndef MNoVersionString
 #define MAYA_STANDIN_STR2(x) #x
 #define MAYA_STANDIN_STR(x) MAYA_STANDIN_STR2(x)
+// Maya's header defines it as a plain, writable character array.
 extern "C" {
 #if defined(_WIN32)
 __declspec(dllexport)
 #else
 __attribute__((visibility("default")))
 #endif
-extern const char MApiVersion[];
-const char MApiVersion[] = MAYA_STANDIN_STR(MAYA_API_VERSION);
+char MApiVersion[] = MAYA_STANDIN_STR(MAYA_API_VERSION);
 }
 #endif
 

@@ -5,7 +5,7 @@
 
 #include <maya/MTypes.h>
 
-namespace mayahost { struct Access; }
+namespace mayahost { struct Access; struct ApiAccess; }
 
 class MAYA_STANDIN_API MObject {
 public:
@@ -22,6 +22,7 @@ public:
 
 private:
     friend struct mayahost::Access;
+    friend struct mayahost::ApiAccess;
     void* ptr_;
 };
 

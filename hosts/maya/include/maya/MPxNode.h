@@ -29,6 +29,8 @@ public:
         kTransformNode,
         kObjectSet,
         kFluidEmitterNode,
+        kImagePlaneNode,
+        kParticleAttributeMapperNode,
         kLast
     };
 

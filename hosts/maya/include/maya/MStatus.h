@@ -1,4 +1,4 @@
-// Maya stand-in: MStatus, the result of every API operation.
+// Maya stand-in: MStatus, the result of every API operation (Foundation library).
 #ifndef MAYA_STANDIN_MSTATUS_H
 #define MAYA_STANDIN_MSTATUS_H
 
@@ -6,7 +6,7 @@
 
 class MString;
 
-class MAYA_STANDIN_API MStatus {
+class MAYA_STANDIN_FOUNDATION_API MStatus {
 public:
     enum MStatusCode {
         kSuccess = 0,

@@ -1,4 +1,5 @@
-// Maya stand-in: MString, the API's character text.
+// Maya stand-in: MString, the API's character text (Foundation library). Like
+// Maya's, it has no operator+=(char): a character would append its number.
 #ifndef MAYA_STANDIN_MSTRING_H
 #define MAYA_STANDIN_MSTRING_H
 
@@ -6,7 +7,7 @@
 
 #include <string>
 
-class MAYA_STANDIN_API MString {
+class MAYA_STANDIN_FOUNDATION_API MString {
 public:
     MString() {}
     MString(const char* text) : text_(text ? text : "") {}
@@ -18,7 +19,6 @@ public:
 
     MString& operator+=(const MString& other) { text_ += other.text_; return *this; }
     MString& operator+=(const char* text) { if (text) text_ += text; return *this; }
-    MString& operator+=(char c) { text_ += c; return *this; }
     MString& operator+=(int value) { text_ += std::to_string(value); return *this; }
     MString& operator+=(unsigned value) { text_ += std::to_string(value); return *this; }
     MString& operator+=(float value) { text_ += std::to_string(value); return *this; }

@@ -1,0 +1,118 @@
+#include "output.h"
+
+#include "errors.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace cwtool {
+
+namespace {
+
+// The file being written, for a signal handler to remove.
+char partialPath[4096];
+volatile std::sig_atomic_t partialSet = 0;
+
+void onSignal(int signal)
+{
+    if (partialSet)
+        unlink(partialPath);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+// Removes the temporary file unless it was renamed into place.
+class Partial {
+public:
+    explicit Partial(const std::string& path) : path_(path)
+    {
+        if (path.size() < sizeof partialPath) {
+            std::memcpy(partialPath, path.c_str(), path.size() + 1);
+            partialSet = 1;
+            std::signal(SIGINT, onSignal);
+            std::signal(SIGTERM, onSignal);
+        }
+        // Past a file size limit, write fails with EFBIG instead of the
+        // process being killed with the file half written.
+        previousXfsz_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~Partial()
+    {
+        if (fd_ >= 0)
+            close(fd_);
+        if (!kept_)
+            unlink(path_.c_str());
+        partialSet = 0;
+        std::signal(SIGXFSZ, previousXfsz_);
+    }
+    Partial(const Partial&) = delete;
+    Partial& operator=(const Partial&) = delete;
+
+    int fd_ = -1;
+    bool kept_ = false;
+
+private:
+    std::string path_;
+    void (*previousXfsz_)(int) = SIG_DFL;
+};
+
+}  // namespace
+
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+void writeFileWhole(const std::string& path, const std::string& bytes, const std::string& what)
+{
+    const std::string folder = folderOf(path);
+    const std::size_t slash = path.find_last_of('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    // Same folder, so that the rename is atomic; a name no one else uses.
+    const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid());
+    auto fail = [&](const char* step) {
+        const int err = errno;
+        throw InputError(what + ": " + step + " failed: " + std::strerror(err));
+    };
+
+    Partial partial(temporary);
+    partial.fd_ = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (partial.fd_ < 0)
+        fail(("creating '" + temporary + "'").c_str());
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(partial.fd_, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            fail("writing");
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (fsync(partial.fd_) != 0)
+        fail("syncing");
+    const int fd = partial.fd_;
+    partial.fd_ = -1;
+    if (close(fd) != 0)
+        fail("closing");
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        fail("moving the file into place");
+    partial.kept_ = true;
+    // Make the rename itself durable; not every file system can sync a folder.
+    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+}
+
+}  // namespace cwtool
