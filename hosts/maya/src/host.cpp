@@ -451,8 +451,9 @@ void lightSlotsOf(const Attribute& lightData, int slots[8])
 void writeLights(DataBlockImpl& block, const Attribute& lightData, const int slots[8], const LightSample* lights,
                  std::size_t count)
 {
-    resizeArray(block, lightData, count);
     ArrayData& array = block.arrays[static_cast<std::size_t>(lightData.arrayIndex)];
+    if (array.count != count)  // the same number of lights as last time, as a renderer mostly hands over
+        resizeArray(block, lightData, count);
     for (std::size_t i = 0; i < count; ++i) {
         Value* element = array.element(i);
         const LightSample& light = lights[i];

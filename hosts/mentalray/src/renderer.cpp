@@ -226,6 +226,28 @@ LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& po
 {
     return sampleAt(r.light, index, r.offsets.empty() ? Offset{0.0f, 0.0f} : r.offsets[index], point);
 }
+
+// While a primitive is shaded, samples behind the surface are skipped and not
+// counted: the index of the one after the `delivered` facing ones.
+__attribute__((noinline)) int facingSample(const LightRecord& light, int delivered, const miState& state)
+{
+    int i = 0;
+    for (; i < light.count; ++i) {
+        const LightSampleGeometry g = sampleOf(light, i, state.point);
+        if (dot(state.normal, g.direction) > 0.0f && delivered-- == 0)
+            break;
+    }
+    return i;
+}
+
+__attribute__((noinline)) void shadow(LightSampleGeometry& g, const miState& state)
+{
+    const Scene& s = scene();
+    const float reach = s.occlusion(s.occlusionUser, &state, &g.direction, g.distance);
+    g.colour.r *= reach;
+    g.colour.g *= reach;
+    g.colour.b *= reach;
+}
 }  // namespace
 
 LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
@@ -385,27 +407,14 @@ MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const 
     const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
     if (!light || !samples || !state)
         return miFALSE;
-    int i = *samples;
-    if (state->pri) {
-        // Skipped samples are not counted: find the one after the last delivered.
-        int skip = *samples;
-        for (i = 0; i < light->count; ++i) {
-            const mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
-            if (mrhost::dot(state->normal, g.direction) > 0.0f && skip-- == 0)
-                break;
-        }
-    }
+    const int i = state->pri ? mrhost::facingSample(*light, *samples, *state) : *samples;
     if (i < 0 || i >= light->count)
         return miFALSE;
     mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
     const float cosine = mrhost::dot(state->normal, g.direction);
     // Shadows darken what is delivered; listed samples are taken as given.
-    if (scene().occlusion && light->light.kind != mrhost::Light::Listed) {
-        const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
-        g.colour.r *= reach;
-        g.colour.g *= reach;
-        g.colour.b *= reach;
-    }
+    if (scene().occlusion && light->light.kind != mrhost::Light::Listed)
+        mrhost::shadow(g, *state);
     if (result) *result = g.colour;
     if (dir) *dir = g.direction;
     if (dot_nl) *dot_nl = cosine;
