@@ -76,9 +76,22 @@ CounterBlocks& counterBlocks()
     return b;
 }
 
-__attribute__((tls_model("initial-exec"))) thread_local Counters* threadCounters = nullptr;
+// The module is loaded with the program, so its thread-local word can sit at a
+// fixed offset from the thread pointer.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define MR_STANDIN_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define MR_STANDIN_TLS
+#endif
+#if defined(_MSC_VER)
+#define MR_STANDIN_NOINLINE __declspec(noinline)
+#else
+#define MR_STANDIN_NOINLINE __attribute__((noinline))
+#endif
 
-__attribute__((noinline)) Counters* newThreadCounters()
+MR_STANDIN_TLS thread_local Counters* threadCounters = nullptr;
+
+MR_STANDIN_NOINLINE Counters* newThreadCounters()
 {
     CounterBlocks& b = counterBlocks();
     std::lock_guard<std::mutex> hold(b.lock);
@@ -229,7 +242,7 @@ LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& po
 
 // While a primitive is shaded, samples behind the surface are skipped and not
 // counted: the index of the one after the `delivered` facing ones.
-__attribute__((noinline)) int facingSample(const LightRecord& light, int delivered, const miState& state)
+MR_STANDIN_NOINLINE int facingSample(const LightRecord& light, int delivered, const miState& state)
 {
     int i = 0;
     for (; i < light.count; ++i) {
@@ -240,7 +253,7 @@ __attribute__((noinline)) int facingSample(const LightRecord& light, int deliver
     return i;
 }
 
-__attribute__((noinline)) void shadow(LightSampleGeometry& g, const miState& state)
+MR_STANDIN_NOINLINE void shadow(LightSampleGeometry& g, const miState& state)
 {
     const Scene& s = scene();
     const float reach = s.occlusion(s.occlusionUser, &state, &g.direction, g.distance);
