@@ -10,7 +10,7 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 run() {  # benchmark filter, sample function
     COOLWARM_BENCH_CALLS=1 valgrind --tool=callgrind --callgrind-out-file="$out/cg" \
-        --toggle-collect="*::$2(*" "$bench" --benchmark_filter="^$1\$" --benchmark_min_time=0.05 \
+        --toggle-collect="*::$2(*" "$bench" --benchmark_filter="^$1\$" --benchmark_min_time=0.2 \
         >/dev/null 2>"$out/log"
     local calls ir
     calls=$(sed -n "s/^$2 calls: //p" "$out/log")

@@ -6,6 +6,9 @@ if(MSVC)
 else()
   target_compile_options(coolwarm_flags INTERFACE -Wall -Wextra -Wpedantic -ffp-contract=off)
 endif()
+if(WIN32)
+  target_compile_definitions(coolwarm_flags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
+endif()
 
 # A Maya plug-in file: no "lib" prefix, Maya's extension, in plug-ins/.
 function(coolwarm_maya_plugin target)

@@ -1,18 +1,19 @@
 // The shader library's run-time binding, with the library and the renderer
 // modules opened by the platform loader and nothing of the renderer linked in.
 //
-// This program defines dlsym itself, in front of the C library's, so it can see
-// every lookup the library makes.
+// The program sees every lookup the library makes: on Linux it defines dlsym
+// itself, in front of the C library's; on Windows it points the library's
+// import of GetProcAddress at its own.
+#include "loader.h"
 #include "shaderCall.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <mutex>
 #include <thread>
 #include <string>
@@ -28,6 +29,39 @@ struct Lookup {
 std::mutex lookupMutex;
 std::vector<Lookup> lookups;  // every lookup of a renderer function
 
+void record(void* handle, const char* name)
+{
+    if (std::strncmp(name, "mi_", 3) == 0) {
+        std::lock_guard<std::mutex> lock(lookupMutex);
+        lookups.push_back({handle, name});
+    }
+}
+
+}  // namespace
+
+#if defined(_WIN32)
+namespace {
+typedef FARPROC(WINAPI* GetProcAddressFn)(HMODULE, LPCSTR);
+GetProcAddressFn realGetProcAddress = nullptr;
+
+FARPROC WINAPI recordingGetProcAddress(HMODULE module, LPCSTR name)
+{
+    record(module, name);
+    return realGetProcAddress(module, name);
+}
+
+// Watches the library's lookups from now on; false when it makes none.
+bool watchLookups(void* library)
+{
+    if (!realGetProcAddress)
+        realGetProcAddress = reinterpret_cast<GetProcAddressFn>(loader::patchImport(
+            library, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&recordingGetProcAddress)));
+    return realGetProcAddress != nullptr;
+}
+}  // namespace
+constexpr bool kSeesLookups = true;
+#else
+namespace {
 typedef void* (*DlsymFn)(void*, const char*);
 
 DlsymFn realDlsym()
@@ -36,6 +70,7 @@ DlsymFn realDlsym()
     return real;
 }
 
+bool watchLookups(void*) { return realDlsym() != nullptr; }
 }  // namespace
 
 // A sanitizer runtime finds its own functions with dlsym(RTLD_NEXT, ...), which
@@ -47,12 +82,10 @@ constexpr bool kSeesLookups = false;
 constexpr bool kSeesLookups = true;
 extern "C" void* dlsym(void* handle, const char* name)
 {
-    if (std::strncmp(name, "mi_", 3) == 0) {
-        std::lock_guard<std::mutex> lock(lookupMutex);
-        lookups.push_back({handle, name});
-    }
+    record(handle, name);
     return realDlsym()(handle, name);
 }
+#endif
 #endif
 
 namespace {
@@ -61,22 +94,20 @@ typedef int (*SetModuleHandleFn)(void*);
 typedef miBoolean (*ShaderFn)(miColor*, miState*, struct zarn_coolwarm*);
 typedef int (*VersionFn)();
 
-std::string build(const char* path) { return std::string(COOLWARM_BUILD_DIR) + path; }
-
 class Binding : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(realDlsym(), nullptr);
-        library = dlopen(build("/mentalray/lib/zarn_coolwarm.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(library, nullptr) << dlerror();
-        renderer = dlopen(build("/lib/libmrstandin.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(renderer, nullptr) << dlerror();
-        partial = dlopen(build("/lib/mrstandin_partial.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(partial, nullptr) << dlerror();
-        setModuleHandle = reinterpret_cast<SetModuleHandleFn>(dlsym(library, "miSetModuleHandle"));
-        shader = reinterpret_cast<ShaderFn>(dlsym(library, "zarn_coolwarm"));
-        version = reinterpret_cast<VersionFn>(dlsym(library, "zarn_coolwarm_version"));
+        library = loader::open(ZARN_COOLWARM_FILE);
+        ASSERT_NE(library, nullptr) << loader::error();
+        ASSERT_TRUE(watchLookups(library));
+        renderer = loader::open(MRSTANDIN_FILE);
+        ASSERT_NE(renderer, nullptr) << loader::error();
+        partial = loader::open(MRSTANDIN_PARTIAL_FILE);
+        ASSERT_NE(partial, nullptr) << loader::error();
+        setModuleHandle = reinterpret_cast<SetModuleHandleFn>(loader::symbol(library, "miSetModuleHandle"));
+        shader = reinterpret_cast<ShaderFn>(loader::symbol(library, "zarn_coolwarm"));
+        version = reinterpret_cast<VersionFn>(loader::symbol(library, "zarn_coolwarm_version"));
         ASSERT_NE(setModuleHandle, nullptr);
         ASSERT_NE(shader, nullptr);
         ASSERT_NE(version, nullptr);
@@ -115,8 +146,8 @@ protected:
     static std::string failedLine(const char* name, void* handle)
     {
         char text[160];
-        std::snprintf(text, sizeof text, "dlsym failed on \"%s\" (handle: %08" PRIxPTR " error: 0)\n", name,
-                      reinterpret_cast<std::uintptr_t>(handle));
+        std::snprintf(text, sizeof text, "dlsym failed on \"%s\" (handle: %08" PRIxPTR " error: %d)\n", name,
+                      reinterpret_cast<std::uintptr_t>(handle), loader::kMissingSymbolCode);
         return text;
     }
 
@@ -139,6 +170,7 @@ TEST_F(Binding, BeforeTheHandleIsSetAStubSaysSoAndFailsSafely)
     call.paras().incandescence = {0.25f, 0.5f, 0.75f, 1.0f};
     miColor result{0.0f, 0.0f, 0.0f, 0.0f};
     const std::string err = shade(call, result);
+    std::cout << "reported: " << err;
     EXPECT_EQ(err, "DYNLOAD: dl_handle null\n" + failedLine("mi_phen_eval", nullptr));
     EXPECT_THAT(err, testing::HasSubstr("(handle: 00000000"));
     // The failed stub hands back the parameter itself.
@@ -229,6 +261,18 @@ TEST_F(Binding, AMissingFunctionFailsOnEveryCallWhileTheOthersWork)
                   (std::vector<std::string>{"mi_phen_eval", "mi_sample_light", "mi_blong_specular", "mi_phen_eval",
                                             "mi_phen_eval"}));
     }
+
+    // The handle prints as lower-case hex, eight digits where a handle is 32 bits.
+    miColor result{};
+    const std::string line = shade(call, result);
+    std::cout << "reported: " << line;
+    const std::size_t from = line.find("(handle: ") + 9;
+    const std::string digits = line.substr(from, line.find(' ', from) - from);
+    EXPECT_EQ(digits.find_first_not_of("0123456789abcdef"), std::string::npos) << digits;
+    if (sizeof(void*) == 4)
+        EXPECT_EQ(digits.size(), 8u) << digits;
+    else
+        EXPECT_GE(digits.size(), 8u) << digits;
 }
 
 TEST_F(Binding, ThreadsResolvingAtOnceAgree)

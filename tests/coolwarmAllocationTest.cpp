@@ -7,6 +7,11 @@
 TEST(CoolwarmAllocation, ComputeAllocatesNothingPerSample)
 {
     loadedPlugin();
+    ASSERT_TRUE(countAllocationsIn(loader::loaded(pluginPath())));
+    ASSERT_TRUE(countAllocationsIn(loader::loaded(COOLWARM_OPENMAYA_FILE)));
+    const long probe = allocationCount().load();
+    { mayahost::Node created("coolwarm"); }
+    ASSERT_GT(allocationCount().load(), probe) << "the counter must see a node being created";
     mayahost::Node node("coolwarm");
     mayahost::ShadingSampler sampler(node);
     mayahost::LightSample lights[3];

@@ -1,11 +1,10 @@
 // The coolwarm plug-in as Maya sees it: entry points, registration, and the
 // node's attribute schema.
+#include "loader.h"
 #include "pluginFixture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-
-#include <dlfcn.h>
 
 #include <cmath>
 #include <fstream>
@@ -141,14 +140,14 @@ bool isOutput(const std::string& name) { return name.rfind("outColor", 0) == 0 |
 
 TEST(CoolwarmPlugin, ExportsItsEntryPointsUnderPlainNames)
 {
-    void* library = dlopen(pluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library, nullptr) << dlerror();
-    EXPECT_NE(dlsym(library, "initializePlugin"), nullptr);
-    EXPECT_NE(dlsym(library, "uninitializePlugin"), nullptr);
-    const char* version = static_cast<const char*>(dlsym(library, "MApiVersion"));
+    void* library = loader::open(pluginPath());
+    ASSERT_NE(library, nullptr) << loader::error();
+    EXPECT_NE(loader::symbol(library, "initializePlugin"), nullptr);
+    EXPECT_NE(loader::symbol(library, "uninitializePlugin"), nullptr);
+    const char* version = static_cast<const char*>(loader::symbol(library, "MApiVersion"));
     ASSERT_NE(version, nullptr);
     EXPECT_STREQ(version, "200900");
-    dlclose(library);
+    loader::close(library);
 }
 
 TEST(CoolwarmPlugin, RegistersOneSurfaceShaderAndRefreshesTheWindow)
@@ -370,7 +369,12 @@ TEST(CoolwarmSchema, AFailedLightDataCallIsReportedOnceAndTheRestIsCreated)
 
         const int line = sourceLineOf(c.attribute, c.call);
         ASSERT_GT(line, 0);
-        const std::string expected = "\nAPI error detected in ./coolwarmNode.cpp at line " + std::to_string(line) +
+#if defined(_WIN32)
+        const std::string source = ".\\coolwarmNode.cpp";
+#else
+        const std::string source = "./coolwarmNode.cpp";
+#endif
+        const std::string expected = "\nAPI error detected in " + source + " at line " + std::to_string(line) +
                                      "\n(kFailure): Unexpected Internal Failure\n";
         EXPECT_EQ(err, expected);
         mayahost::unloadPlugin(plugin);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-inline std::string pluginPath() { return std::string(COOLWARM_BUILD_DIR) + "/plug-ins/coolwarm.so"; }
+inline std::string pluginPath() { return COOLWARM_PLUGIN_FILE; }
 
 // The plug-in stays loaded for the rest of the program once a test needs it.
 inline mayahost::PluginRecord* loadedPlugin()

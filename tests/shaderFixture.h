@@ -5,9 +5,8 @@
 #define COOLWARM_TEST_SHADER_FIXTURE_H
 
 #include "declaration.h"
+#include "loader.h"
 #include "mrHost.h"
-
-#include <dlfcn.h>
 
 #include <cmath>
 #include <map>
@@ -23,19 +22,20 @@ struct ShaderLibrary {
 
     ShaderLibrary()
     {
-        const std::string build(COOLWARM_BUILD_DIR);
-        library = dlopen((build + "/mentalray/lib/zarn_coolwarm.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        library = loader::open(ZARN_COOLWARM_FILE);
         if (!library)
-            throw std::runtime_error(dlerror());
-        shade = reinterpret_cast<ShaderFn>(dlsym(library, "zarn_coolwarm"));
-        version = reinterpret_cast<VersionFn>(dlsym(library, "zarn_coolwarm_version"));
-        SetModuleHandleFn setModuleHandle = reinterpret_cast<SetModuleHandleFn>(dlsym(library, "miSetModuleHandle"));
+            throw std::runtime_error("cannot open " ZARN_COOLWARM_FILE ": " + loader::error());
+        shade = reinterpret_cast<ShaderFn>(loader::symbol(library, "zarn_coolwarm"));
+        version = reinterpret_cast<VersionFn>(loader::symbol(library, "zarn_coolwarm_version"));
+        SetModuleHandleFn setModuleHandle =
+            reinterpret_cast<SetModuleHandleFn>(loader::symbol(library, "miSetModuleHandle"));
         // The renderer hands the library the handle of its own module.
-        void* renderer = dlopen(mrhost::modulePath().c_str(), RTLD_NOW | RTLD_NOLOAD);
+        void* renderer = loader::loaded(mrhost::modulePath());
         if (!shade || !version || !setModuleHandle || !renderer)
-            throw std::runtime_error("zarn_coolwarm.so or the renderer module is incomplete");
+            throw std::runtime_error("the shader library or the renderer module is incomplete");
         setModuleHandle(renderer);
-        declaration = mrhost::readDeclaration(build + "/mentalray/include/zarn_coolwarm.mi", "zarn_coolwarm");
+        declaration = mrhost::readDeclaration(std::string(COOLWARM_BUILD_DIR) + "/mentalray/include/zarn_coolwarm.mi",
+                                              "zarn_coolwarm");
     }
 
     static ShaderLibrary& get()

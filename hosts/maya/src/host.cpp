@@ -8,7 +8,11 @@
 
 #include <maya/MFnPlugin.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -204,10 +208,38 @@ bool faultInjected(const std::string& longName, const std::string& call)
 namespace {
 typedef MStatus (*EntryPoint)(MObject);
 
+// The platform loader: LoadLibrary on Windows, dlopen elsewhere.
+#if defined(_WIN32)
+void* openLibrary(const std::string& path, std::string& why)
+{
+    HMODULE library = LoadLibraryA(path.c_str());
+    if (!library)
+        why = "error " + std::to_string(GetLastError());
+    return reinterpret_cast<void*>(library);
+}
+void* librarySymbol(void* library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+void closeLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
+#else
+void* openLibrary(const std::string& path, std::string& why)
+{
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* text = dlerror();
+        why = text ? text : "unknown error";
+    }
+    return library;
+}
+void* librarySymbol(void* library, const char* name) { return dlsym(library, name); }
+void closeLibrary(void* library) { dlclose(library); }
+#endif
+
 template <class T>
 T symbol(void* library, const char* name)
 {
-    return reinterpret_cast<T>(dlsym(library, name));
+    return reinterpret_cast<T>(librarySymbol(library, name));
 }
 }  // namespace
 
@@ -215,15 +247,14 @@ T symbol(void* library, const char* name)
 // initializePlugin with an MObject that stands for the plug-in.
 PluginRecord* loadPlugin(const std::string& path)
 {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        const char* why = dlerror();
-        throw Error("cannot load plug-in '" + path + "': " + (why ? why : "unknown error"));
-    }
+    std::string why;
+    void* library = openLibrary(path, why);
+    if (!library)
+        throw Error("cannot load plug-in '" + path + "': " + why);
     EntryPoint initialize = symbol<EntryPoint>(library, "initializePlugin");
     EntryPoint uninitialize = symbol<EntryPoint>(library, "uninitializePlugin");
     if (!initialize || !uninitialize) {
-        dlclose(library);
+        closeLibrary(library);
         throw Error("'" + path + "' is not a Maya plug-in: it exports no initializePlugin and uninitializePlugin");
     }
     std::unique_ptr<PluginRecord> plugin(new PluginRecord);
@@ -258,7 +289,7 @@ void unloadPlugin(PluginRecord* plugin)
                       << "\" registered; removing it //" << std::endl;
             deregisterType(t->id);
         }
-    dlclose(plugin->library);
+    closeLibrary(plugin->library);
     plugin->library = nullptr;
 }
 
@@ -420,8 +451,9 @@ void lightSlotsOf(const Attribute& lightData, int slots[8])
 void writeLights(DataBlockImpl& block, const Attribute& lightData, const int slots[8], const LightSample* lights,
                  std::size_t count)
 {
-    resizeArray(block, lightData, count);
     ArrayData& array = block.arrays[static_cast<std::size_t>(lightData.arrayIndex)];
+    if (array.count != count)  // the same number of lights as last time, as a renderer mostly hands over
+        resizeArray(block, lightData, count);
     for (std::size_t i = 0; i < count; ++i) {
         Value* element = array.element(i);
         const LightSample& light = lights[i];

@@ -63,10 +63,12 @@ MR_STANDIN_API std::size_t typeSize(const std::string& type);
 
 // Builds a parameter block: the declaration's defaults, then the values given
 // by name, then the array elements appended after the block with each array's
-// index pointing at them.
+// index pointing at them. The builder refers to the declaration, which must
+// outlive it.
 class MR_STANDIN_API BlockBuilder {
 public:
     explicit BlockBuilder(const Declaration& declaration);
+    explicit BlockBuilder(Declaration&&) = delete;
 
     // Numbers for a parameter; a colour takes 3 or 4 (alpha 1 when 3).
     void set(const std::string& name, const std::vector<double>& values);
@@ -76,11 +78,11 @@ public:
     std::size_t bytes() const;
     void write(char* block) const;
 
-    const Declaration& declaration() const { return declaration_; }
+    const Declaration& declaration() const { return *declaration_; }
 
 private:
     const Parameter& require(const std::string& name) const;
-    Declaration declaration_;
+    const Declaration* declaration_;  // the caller's, which outlives the builder
     std::map<std::string, std::vector<double>> values_;
     std::map<std::string, std::vector<miTag>> arrays_;
 };

@@ -388,13 +388,13 @@ Declaration readDeclaration(const std::string& path, const std::string& shaderNa
     throw DeclarationError(path + ": declares no shader \"" + shaderName + "\"");
 }
 
-BlockBuilder::BlockBuilder(const Declaration& declaration) : declaration_(declaration) {}
+BlockBuilder::BlockBuilder(const Declaration& declaration) : declaration_(&declaration) {}
 
 const Parameter& BlockBuilder::require(const std::string& name) const
 {
-    const Parameter* p = declaration_.find(name);
+    const Parameter* p = declaration_->find(name);
     if (!p)
-        throw DeclarationError("unknown parameter '" + name + "' of shader " + declaration_.name);
+        throw DeclarationError("unknown parameter '" + name + "' of shader " + declaration_->name);
     return *p;
 }
 
@@ -402,21 +402,21 @@ void BlockBuilder::set(const std::string& name, const std::vector<double>& value
 {
     const Parameter& p = require(name);
     if (p.array)
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is an array of " +
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is an array of " +
                                p.type + "s");
     if (!isValueType(p.type))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is a " + p.type +
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is a " + p.type +
                                " reference, not a value");
     std::vector<double> v = values;
     if (p.type == "color" && v.size() == 3)
         v.push_back(1.0);
     if (v.size() != static_cast<std::size_t>(p.arity()))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " (" + p.type +
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type +
                                ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
                                " values, got " + std::to_string(values.size()));
     for (double x : v)
         if (!fitsValue(p.type, x))
-            throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " (" + p.type + "): " +
+            throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type + "): " +
                                    formatNumber(x) + " " + valueRange(p.type));
     values_[name] = v;
 }
@@ -425,13 +425,13 @@ void BlockBuilder::setArray(const std::string& name, const std::vector<miTag>& e
 {
     const Parameter& p = require(name);
     if (!p.array || !isTagType(p.type))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_.name + " is not an array of tags");
+        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is not an array of tags");
     arrays_[name] = elements;
 }
 
 std::size_t BlockBuilder::bytes() const
 {
-    std::size_t total = declaration_.blockSize;
+    std::size_t total = declaration_->blockSize;
     for (const auto& a : arrays_)
         total += a.second.size() * typeSize(require(a.first).type);
     return total;
@@ -458,7 +458,7 @@ void BlockBuilder::write(char* block) const
     if (size == 0)
         return;  // a shader without parameters: there may be no block at all
     std::memset(block, 0, size);
-    for (const Parameter& p : declaration_.parameters) {
+    for (const Parameter& p : declaration_->parameters) {
         const auto given = values_.find(p.name);
         if (given != values_.end())
             writeValue(block + p.offset, p, given->second);
@@ -467,8 +467,8 @@ void BlockBuilder::write(char* block) const
     }
     // Array elements go after the block; i_NAME counts elements from the
     // element field to the first of them.
-    std::size_t tail = declaration_.blockSize;
-    for (const Parameter& p : declaration_.parameters) {
+    std::size_t tail = declaration_->blockSize;
+    for (const Parameter& p : declaration_->parameters) {
         if (!p.array)
             continue;
         const auto it = arrays_.find(p.name);

@@ -2,7 +2,11 @@
 // material shader calls, and the scene they answer from.
 #include "mrHost.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 
 #include <atomic>
 #include <cmath>
@@ -72,9 +76,22 @@ CounterBlocks& counterBlocks()
     return b;
 }
 
-__attribute__((tls_model("initial-exec"))) thread_local Counters* threadCounters = nullptr;
+// The module is loaded with the program, so its thread-local word can sit at a
+// fixed offset from the thread pointer.
+#if defined(__GNUC__) && !defined(_WIN32)
+#define MR_STANDIN_TLS __attribute__((tls_model("initial-exec")))
+#else
+#define MR_STANDIN_TLS
+#endif
+#if defined(_MSC_VER)
+#define MR_STANDIN_NOINLINE __declspec(noinline)
+#else
+#define MR_STANDIN_NOINLINE __attribute__((noinline))
+#endif
 
-__attribute__((noinline)) Counters* newThreadCounters()
+MR_STANDIN_TLS thread_local Counters* threadCounters = nullptr;
+
+MR_STANDIN_NOINLINE Counters* newThreadCounters()
 {
     CounterBlocks& b = counterBlocks();
     std::lock_guard<std::mutex> hold(b.lock);
@@ -222,6 +239,28 @@ LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& po
 {
     return sampleAt(r.light, index, r.offsets.empty() ? Offset{0.0f, 0.0f} : r.offsets[index], point);
 }
+
+// While a primitive is shaded, samples behind the surface are skipped and not
+// counted: the index of the one after the `delivered` facing ones.
+MR_STANDIN_NOINLINE int facingSample(const LightRecord& light, int delivered, const miState& state)
+{
+    int i = 0;
+    for (; i < light.count; ++i) {
+        const LightSampleGeometry g = sampleOf(light, i, state.point);
+        if (dot(state.normal, g.direction) > 0.0f && delivered-- == 0)
+            break;
+    }
+    return i;
+}
+
+MR_STANDIN_NOINLINE void shadow(LightSampleGeometry& g, const miState& state)
+{
+    const Scene& s = scene();
+    const float reach = s.occlusion(s.occlusionUser, &state, &g.direction, g.distance);
+    g.colour.r *= reach;
+    g.colour.g *= reach;
+    g.colour.b *= reach;
+}
 }  // namespace
 
 LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
@@ -345,10 +384,22 @@ void ShaderCall::enableGhosts(bool enabled)
 
 std::string modulePath()
 {
+#if defined(_WIN32)
+    HMODULE self = nullptr;
+    char path[MAX_PATH];
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                           reinterpret_cast<LPCSTR>(&modulePath), &self)) {
+        const DWORD length = GetModuleFileNameA(self, path, sizeof path);
+        if (length > 0 && length < sizeof path)
+            return std::string(path, length);
+    }
+    return std::string();
+#else
     Dl_info info;
     if (dladdr(reinterpret_cast<void*>(&modulePath), &info) && info.dli_fname)
         return info.dli_fname;
     return std::string();
+#endif
 }
 
 }  // namespace mrhost
@@ -369,27 +420,14 @@ MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const 
     const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
     if (!light || !samples || !state)
         return miFALSE;
-    int i = *samples;
-    if (state->pri) {
-        // Skipped samples are not counted: find the one after the last delivered.
-        int skip = *samples;
-        for (i = 0; i < light->count; ++i) {
-            const mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
-            if (mrhost::dot(state->normal, g.direction) > 0.0f && skip-- == 0)
-                break;
-        }
-    }
+    const int i = state->pri ? mrhost::facingSample(*light, *samples, *state) : *samples;
     if (i < 0 || i >= light->count)
         return miFALSE;
     mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
     const float cosine = mrhost::dot(state->normal, g.direction);
     // Shadows darken what is delivered; listed samples are taken as given.
-    if (scene().occlusion && light->light.kind != mrhost::Light::Listed) {
-        const float reach = scene().occlusion(scene().occlusionUser, state, &g.direction, g.distance);
-        g.colour.r *= reach;
-        g.colour.g *= reach;
-        g.colour.b *= reach;
-    }
+    if (scene().occlusion && light->light.kind != mrhost::Light::Listed)
+        mrhost::shadow(g, *state);
     if (result) *result = g.colour;
     if (dir) *dir = g.direction;
     if (dot_nl) *dot_nl = cosine;

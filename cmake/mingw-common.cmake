@@ -1,0 +1,19 @@
+# The part both MinGW-w64 toolchain files share; they set COOLWARM_MINGW_TRIPLET.
+set(CMAKE_C_COMPILER ${COOLWARM_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${COOLWARM_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${COOLWARM_MINGW_TRIPLET}-windres)
+set(CMAKE_OBJDUMP ${COOLWARM_MINGW_TRIPLET}-objdump)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${COOLWARM_MINGW_TRIPLET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# The C and C++ runtimes (libgcc, libstdc++, winpthreads) go into each binary,
+# so a DLL imports nothing but Windows' own libraries.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
+
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)
