@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages coolwarm builds, tests and renders with.
 set -euo pipefail
 packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libembree-dev
-          libopenimageio-dev libcli11-dev nlohmann-json3-dev libtinyobjloader-dev binutils)
+          libopenimageio-dev libcli11-dev nlohmann-json3-dev libtinyobjloader-dev libcpp-httplib-dev binutils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

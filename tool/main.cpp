@@ -3,6 +3,7 @@
 //   coolwarm shade [FILE]             evaluate JSON requests, one per line
 //   coolwarm describe node|shader     what the hosts see of the deliverables
 //   coolwarm render [options]         a preview image of a scene, or a contact sheet
+//   coolwarm serve [options]          the lookdev page on a local web server
 //   coolwarm --version                the versions of the tool and the deliverables
 //
 // Every command loads the built deliverables the way their hosts do: the Maya
@@ -15,6 +16,7 @@
 #include "render.h"
 #include "scene.h"
 #include "sceneFile.h"
+#include "serve.h"
 #include "shade.h"
 #include "sheet.h"
 #include "values.h"
@@ -284,7 +286,7 @@ int printVersion()
     return kExitOk;
 }
 
-const char* const kCommands[] = {"shade", "describe", "render"};
+const char* const kCommands[] = {"shade", "describe", "render", "serve"};
 
 // The command word, when the first argument that is not an option names none.
 std::string unknownCommand(int argc, char** argv)
@@ -390,10 +392,28 @@ int main(int argc, char** argv)
         ->group("Output");
     renderCmd->footer(kExitCodes);
 
+    ServeOptions serveOptions;
+    CLI::App* serveCmd = app.add_subcommand("serve", "Serve the lookdev page: tune the material in a browser and see "
+                                                     "both renderers answer");
+    serveCmd->add_option("--host", serveOptions.host, "Address to listen on (another than loopback lets other "
+                                                      "machines in)")
+        ->capture_default_str()
+        ->group("Server");
+    serveCmd->add_option("--port", serveOptions.port, "Port to listen on (0: any free one)")
+        ->check(CLI::Range(0, 65535))
+        ->capture_default_str()
+        ->group("Server");
+    serveCmd->add_option("--scene", serveOptions.scenes, "OBJ file the page may show, besides the built-in scene and "
+                                                         "the swatch (repeatable)")
+        ->group("Scene");
+    serveCmd->footer(std::string("\nThe page and its JSON API (GET /api/schema, GET /api/version, POST /api/render) "
+                                 "answer only\nrequests addressed to the served host and port. Ctrl-C stops.\n") +
+                     kExitCodes);
+
     const std::string unknown = unknownCommand(argc, argv);
     if (!unknown.empty()) {
-        std::fprintf(stderr, "coolwarm: unknown command '%s'; the commands are shade, describe and render "
-                             "(see coolwarm --help)\n", unknown.c_str());
+        std::fprintf(stderr, "coolwarm: unknown command '%s'; the commands are shade, describe, render and "
+                             "serve (see coolwarm --help)\n", unknown.c_str());
         return kExitBadInput;
     }
     try {
@@ -402,7 +422,7 @@ int main(int argc, char** argv)
         return app.exit(e);  // --help
     } catch (const CLI::ParseError& e) {
         const CLI::App* where = renderCmd->parsed() ? renderCmd : shade->parsed() ? shade
-                                : describe->parsed() ? describe : &app;
+                                : describe->parsed() ? describe : serveCmd->parsed() ? serveCmd : &app;
         std::string why = e.what();
         std::replace(why.begin(), why.end(), '\n', ' ');
         std::fprintf(stderr, "coolwarm: %s (see coolwarm %s--help)\n", why.c_str(),
@@ -420,7 +440,9 @@ int main(int argc, char** argv)
             return runDescribe(describeWhat);
         if (renderCmd->parsed())
             return runRender(r);
-        std::fprintf(stderr, "coolwarm: a command is required: shade, describe or render (see coolwarm --help)\n");
+        if (serveCmd->parsed())
+            return runServe(serveOptions);
+        std::fprintf(stderr, "coolwarm: a command is required: shade, describe, render or serve (see coolwarm --help)\n");
         return kExitBadInput;
     } catch (const InputError& e) {
         std::fprintf(stderr, "coolwarm: %s\n", e.what());

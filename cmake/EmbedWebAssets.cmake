@@ -1,0 +1,22 @@
+# Writes OUTPUT, a C++ file defining cwtool::kWebAssets from the files in
+# SOURCE_DIR: index.html (served as /), style.css and app.js.
+# Run as: cmake -DSOURCE_DIR=... -DOUTPUT=... -P EmbedWebAssets.cmake
+set(body "// Generated from tool/web/ by cmake/EmbedWebAssets.cmake; do not edit.\n#include \"webAssets.h\"\n\nnamespace cwtool {\n\n")
+set(table "")
+set(index 0)
+macro(embed file path type)
+  file(READ "${SOURCE_DIR}/${file}" text)
+  if(text MATCHES "\\)cwweb\"")
+    message(FATAL_ERROR "${file} contains the raw-string delimiter )cwweb\"")
+  endif()
+  string(APPEND body "static const char kAsset${index}[] = R\"cwweb(${text})cwweb\";\n")
+  string(APPEND table "    {\"${path}\", \"${type}; charset=utf-8\", kAsset${index}, sizeof kAsset${index} - 1},\n")
+  math(EXPR index "${index} + 1")
+endmacro()
+embed(index.html / text/html)
+embed(style.css /style.css text/css)
+embed(app.js /app.js text/javascript)
+string(APPEND body "\nconst WebAsset kWebAssets[] = {\n${table}};\nconst int kWebAssetCount = ${index};\n\n}  // namespace cwtool\n")
+file(WRITE "${OUTPUT}.tmp" "${body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.tmp")

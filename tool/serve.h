@@ -1,0 +1,26 @@
+// `coolwarm serve`: the lookdev page and the JSON API it renders through.
+//
+//   GET  /                 the page (and /app.js, /style.css)
+//   GET  /api/version      the tool's and the deliverables' versions
+//   GET  /api/schema       the material's controls, the scenes, the limits
+//   POST /api/render       settings in (JSON), a PNG or EXR out
+#ifndef COOLWARM_TOOL_SERVE_H
+#define COOLWARM_TOOL_SERVE_H
+
+#include <string>
+#include <vector>
+
+namespace cwtool {
+
+struct ServeOptions {
+    std::string host = "127.0.0.1";
+    int port = 8080;                  // 0: any free port
+    std::vector<std::string> scenes;  // OBJ files the page may show
+};
+
+// Serves until SIGINT or SIGTERM; returns the exit status.
+int runServe(const ServeOptions& options);
+
+}  // namespace cwtool
+
+#endif
