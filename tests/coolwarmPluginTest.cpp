@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -377,6 +378,7 @@ TEST(CoolwarmSchema, AFailedLightDataCallIsReportedOnceAndTheRestIsCreated)
         const std::string expected = "\nAPI error detected in " + source + " at line " + std::to_string(line) +
                                      "\n(kFailure): Unexpected Internal Failure\n";
         EXPECT_EQ(err, expected);
+        std::cout << "reported:" << err;
         mayahost::unloadPlugin(plugin);
     }
 }
