@@ -1,0 +1,299 @@
+// The lookdev page in headless Chromium, driven through the DevTools protocol
+// over a pipe: it loads, builds its controls, and both panels answer a slider.
+#include "../serverProcess.h"
+
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+std::string base64Decode(const std::string& text)
+{
+    static const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0;
+    int count = 0;
+    for (char c : text) {
+        const std::size_t v = digits.find(c);
+        if (v == std::string::npos)
+            continue;  // padding
+        bits = (bits << 6) | static_cast<unsigned>(v);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            out.push_back(static_cast<char>((bits >> count) & 0xFF));
+        }
+    }
+    return out;
+}
+
+// Chromium with --remote-debugging-pipe: it reads commands on fd 3 and writes
+// replies and events on fd 4, each a JSON text ended by a NUL.
+class Browser {
+public:
+    Browser()
+    {
+        profile_ = fs::temp_directory_path() / ("coolwarm-chromium-" + std::to_string(getpid()));
+        fs::create_directories(profile_);
+        int toBrowser[2], fromBrowser[2];
+        if (pipe(toBrowser) != 0 || pipe(fromBrowser) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = fork();
+        if (pid_ == 0) {
+            // fds 3 and 4 may be taken by the pipes themselves: move them clear first.
+            const int in = fcntl(toBrowser[0], F_DUPFD, 10), out = fcntl(fromBrowser[1], F_DUPFD, 10);
+            dup2(in, 3);
+            dup2(out, 4);
+            const int null = open("/dev/null", O_WRONLY);
+            dup2(null, STDOUT_FILENO);
+            dup2(null, STDERR_FILENO);
+            for (int fd = 5; fd < 256; ++fd)
+                close(fd);
+            const std::string profile = "--user-data-dir=" + profile_.string();
+            execl(COOLWARM_CHROMIUM, COOLWARM_CHROMIUM, "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                  "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                  "--remote-debugging-pipe", profile.c_str(), "about:blank", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(toBrowser[0]);
+        close(fromBrowser[1]);
+        write_ = toBrowser[1];
+        read_ = fromBrowser[0];
+    }
+
+    ~Browser()
+    {
+        try {
+            call("Browser.close");
+        } catch (...) {
+        }
+        close(write_);
+        close(read_);
+        for (int i = 0; i < 50; ++i) {
+            if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
+                pid_ = -1;
+                break;
+            }
+            usleep(100 * 1000);
+        }
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        std::error_code ignored;
+        fs::remove_all(profile_, ignored);
+    }
+
+    // Sends a command and waits for its reply; throws on an error reply.
+    json call(const std::string& method, const json& params = json::object(), const std::string& session = "")
+    {
+        json message{{"id", ++lastId_}, {"method", method}, {"params", params}};
+        if (!session.empty())
+            message["sessionId"] = session;
+        const std::string text = message.dump() + '\0';
+        if (::write(write_, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+            throw std::runtime_error("cannot write to the browser");
+        for (;;) {
+            const json reply = next();
+            if (reply.value("id", -1) != lastId_)
+                continue;  // an event, or another reply
+            if (reply.contains("error"))
+                throw std::runtime_error(method + ": " + reply["error"].dump());
+            return reply["result"];
+        }
+    }
+
+    // Runs JavaScript in the page, awaiting a promise; returns its value.
+    json evaluate(const std::string& session, const std::string& expression)
+    {
+        const json r = call("Runtime.evaluate",
+                            {{"expression", expression}, {"awaitPromise", true}, {"returnByValue", true}}, session);
+        if (r.contains("exceptionDetails"))
+            throw std::runtime_error("page script failed: " + r["exceptionDetails"].dump());
+        return r["result"].value("value", json());
+    }
+
+private:
+    json next()
+    {
+        for (;;) {
+            const std::size_t end = buffer_.find('\0');
+            if (end != std::string::npos) {
+                const std::string text = buffer_.substr(0, end);
+                buffer_.erase(0, end + 1);
+                return json::parse(text);
+            }
+            pollfd p{read_, POLLIN, 0};
+            if (poll(&p, 1, 60000) <= 0)
+                throw std::runtime_error("the browser did not answer within a minute");
+            char chunk[65536];
+            const ssize_t n = ::read(read_, chunk, sizeof chunk);
+            if (n <= 0)
+                throw std::runtime_error("the browser closed its pipe");
+            buffer_.append(chunk, static_cast<std::size_t>(n));
+        }
+    }
+
+    pid_t pid_ = -1;
+    int write_ = -1, read_ = -1;
+    int lastId_ = 0;
+    std::string buffer_;
+    fs::path profile_;
+};
+
+// Resolves once the refined image of the newest change is on both panels.
+const char kWaitReady[] = R"((async () => {
+  const start = performance.now();
+  while (document.body.dataset.ready !== 'true') {
+    if (performance.now() - start > 60000) throw new Error('the panels never finished: ' +
+        document.getElementById('status').textContent);
+    await new Promise((r) => setTimeout(r, 5));
+  }
+  return true;
+})())";
+
+// Moves a slider as a user does, waits for the refined images, and says
+// whether each panel changed and how long the two images took.
+std::string moveSlider(const std::string& id, double value)
+{
+    return R"((async () => {
+  const canvases = [...document.querySelectorAll('.panel canvas')];
+  const before = canvases.map((c) => c.toDataURL());
+  delete document.body.dataset.ready;
+  const slider = document.getElementById(')" +
+           id + R"(');
+  slider.value = ')" +
+           std::to_string(value) + R"(';
+  slider.dispatchEvent(new Event('input', { bubbles: true }));
+  await )" + std::string(kWaitReady) +
+           R"(;
+  return { changed: canvases.map((c, i) => c.toDataURL() !== before[i]),
+           fastMs: Number(document.body.dataset.fastMs), refinedMs: Number(document.body.dataset.refinedMs),
+           number: document.getElementById(')" +
+           id + R"(').parentElement.querySelector('input[type=number]').value };
+})())";
+}
+
+class Page : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        session = browser.call("Target.attachToTarget",
+                               {{"targetId", browser.call("Target.createTarget", {{"url", server.url()}})["targetId"]},
+                                {"flatten", true}})["sessionId"];
+        resize(1440, 900);
+        // Until the page itself has loaded, scripts may land in the blank
+        // document before it.
+        const auto start = std::chrono::steady_clock::now();
+        for (;;) {
+            try {
+                if (browser.evaluate(session, "document.readyState === 'complete' && location.protocol === 'http:'") ==
+                    true)
+                    break;
+            } catch (const std::runtime_error&) {
+            }
+            if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60))
+                throw std::runtime_error("the page did not load");
+            usleep(20 * 1000);
+        }
+        browser.evaluate(session, kWaitReady);
+    }
+
+    void resize(int width, int height)
+    {
+        browser.call("Emulation.setDeviceMetricsOverride",
+                     {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}}, session);
+    }
+
+    ServerProcess server;
+    Browser browser;
+    std::string session;
+};
+
+}  // namespace
+
+TEST_F(Page, BuildsGroupedLabelledControlsFromTheSchema)
+{
+    const json groups = browser.evaluate(session, R"([...document.querySelectorAll('#controls legend')]
+        .map((l) => l.textContent))");
+    for (const char* g : {"Light and View", "Cool/Warm Tones", "Outline", "Specular Shading",
+                          "Common Material Attributes"})
+        EXPECT_NE(std::find(groups.begin(), groups.end(), g), groups.end()) << g << " in " << groups.dump();
+    // Every input has a label, and the controls' kinds follow the schema.
+    EXPECT_EQ(browser.evaluate(session, R"([...document.querySelectorAll('#controls input')]
+        .filter((i) => !i.labels.length && !i.getAttribute('aria-label')).length)"),
+              0);
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('attr-color').type"), "color");
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('attr-diffuse').type"), "range");
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('attr-computeIrradiance').type"), "checkbox");
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('attr-outLineWidth').max"), "1");
+}
+
+TEST_F(Page, BothPanelsAnswerASlider)
+{
+    // Five moves, to measure the time from a change to the first image and to
+    // the refined one at the default 480x360.
+    std::vector<double> fast, refined;
+    for (int i = 0; i < 5; ++i) {
+        const json r = browser.evaluate(session, moveSlider("attr-diffuse", i % 2 ? 0.9 : 0.25));
+        EXPECT_EQ(r["changed"], json({true, true})) << r.dump();
+        EXPECT_EQ(r["number"], i % 2 ? "0.9" : "0.25");
+        fast.push_back(r["fastMs"].get<double>());
+        refined.push_back(r["refinedMs"].get<double>());
+    }
+    std::sort(fast.begin(), fast.end());
+    std::sort(refined.begin(), refined.end());
+    std::printf("slider to first image: median %.0f ms (%.0f to %.0f); to refined image: median %.0f ms (%.0f to %.0f)\n",
+                fast[2], fast[0], fast[4], refined[2], refined[0], refined[4]);
+
+    // Reset returns the value and redraws.
+    const json reset = browser.evaluate(session, R"((async () => {
+  delete document.body.dataset.ready;
+  document.querySelector('button[aria-label="Reset Diffuse"]').click();
+  await )" + std::string(kWaitReady) + R"(;
+  return document.getElementById('attr-diffuse').value;
+})())");
+    EXPECT_NEAR(std::stod(reset.get<std::string>()), 0.8, 1e-3);
+
+    // The page as the README shows it.
+    const char* shot = std::getenv("COOLWARM_PAGE_SCREENSHOT");
+    const std::string path = shot ? shot : std::string(COOLWARM_BUILD_DIR) + "/lookdev-page.png";
+    const json image = browser.call("Page.captureScreenshot", {{"format", "png"}}, session);
+    std::ofstream(path, std::ios::binary) << base64Decode(image["data"].get<std::string>());
+    EXPECT_GT(fs::file_size(path), 10000u);
+}
+
+TEST_F(Page, CommandLineMatchesTheControls)
+{
+    browser.evaluate(session, moveSlider("attr-alpha", 0.5));
+    const json command = browser.evaluate(session, R"((async () => {
+  document.getElementById('copy-command').click();
+  await new Promise((r) => setTimeout(r, 50));
+  return document.getElementById('command').value;
+})())");
+    const std::string text = command.get<std::string>();
+    EXPECT_EQ(text.rfind("coolwarm render ", 0), 0u) << text;
+    EXPECT_NE(text.find("--set alpha=0.5"), std::string::npos) << text;
+}
+
+TEST_F(Page, FitsLaptopAndNarrowWidthsWithoutSideScrolling)
+{
+    for (int width : {1280, 1024, 700}) {
+        resize(width, 800);
+        EXPECT_EQ(browser.evaluate(session, "document.documentElement.scrollWidth <= window.innerWidth"), true)
+            << width;
+    }
+}
