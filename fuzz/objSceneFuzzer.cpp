@@ -12,6 +12,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const std::string path = "/tmp/coolwarm-objfuzz-" + std::to_string(getpid()) + ".obj";
+    static const bool cleanup = std::atexit([] { std::remove(path.c_str()); }) == 0;
+    (void)cleanup;
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0)
         std::abort();
