@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -49,10 +51,14 @@ public:
         port_ = std::stoi(text.substr(colon + 1));
     }
 
+    // A server that ends badly on Ctrl-C (a crash, or a sanitizer's report at
+    // exit) fails the test that started it.
     ~ServerProcess()
     {
-        if (pid_ > 0)
-            stop();
+        if (pid_ > 0) {
+            const int status = stop();
+            EXPECT_EQ(status, 0) << "coolwarm serve did not end cleanly on Ctrl-C";
+        }
         if (stdout_)
             std::fclose(stdout_);
     }
