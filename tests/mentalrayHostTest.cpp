@@ -32,6 +32,24 @@ int countSamples(miState& state, miTag light)
     return samples;
 }
 
+// Each text is refused with exactly its message.
+struct RefusedCase {
+    const char* text;
+    const char* message;
+};
+template <std::size_t N>
+void expectRefused(const RefusedCase (&cases)[N])
+{
+    for (const RefusedCase& c : cases) {
+        try {
+            mrhost::parseDeclarations(c.text, "x.mi");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const mrhost::DeclarationError& e) {
+            EXPECT_STREQ(e.what(), c.message);
+        }
+    }
+}
+
 }  // namespace
 
 TEST(MentalRayStandin, SampleCounterAndTheBackFaceRule)
@@ -219,8 +237,7 @@ TEST(MentalRayStandin, CallRecordHasTheRenderersByteLayout)
 
 TEST(Declarations, ErrorsNameTheFileAndLine)
 {
-    struct Case { const char* text; const char* message; };
-    const Case cases[] = {
+    const RefusedCase cases[] = {
         {"declare shader\n color \"s\" (\n  colour \"c\"\n )\nend declare\n", "x.mi:3: unknown parameter type 'colour'"},
         {"declare shader color \"s\" (\n scalar \"a\" default 1 2\n) end declare", "x.mi:2: parameter \"a\" of type scalar takes 1 default values, got 2"},
         {"declare shader color \"s\" (scalar \"a\",\n scalar \"a\") end declare", "x.mi:2: parameter \"a\" is declared twice"},
@@ -228,14 +245,7 @@ TEST(Declarations, ErrorsNameTheFileAndLine)
         {"link \"x.so\"", "x.mi:1: expected 'declare', found 'link'"},
         {"declare shader color \"s (\n", "x.mi:1: unterminated string"},
     };
-    for (const Case& c : cases) {
-        try {
-            mrhost::parseDeclarations(c.text, "x.mi");
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const mrhost::DeclarationError& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
-    }
+    expectRefused(cases);
     EXPECT_THROW(mrhost::readDeclarations("/nonexistent/x.mi"), mrhost::DeclarationError);
 }
 
@@ -290,8 +300,7 @@ TEST(Declarations, LayoutFollowsCRulesAndArraysGoAfterTheBlock)
 // conversion.
 TEST(Declarations, NumbersThatDoNotFitTheirTypeAreRefused)
 {
-    struct Case { const char* text; const char* message; };
-    const Case cases[] = {
+    const RefusedCase cases[] = {
         {"declare shader \"s\" (integer \"i\" default 6.6e42) end declare",
          "x.mi:1: default 6.6e42 of parameter \"i\" is not a whole number from -2147483648 to 2147483647"},
         {"declare shader \"s\" (integer \"i\" default 2.5) end declare",
@@ -305,14 +314,7 @@ TEST(Declarations, NumbersThatDoNotFitTheirTypeAreRefused)
         {"declare shader \"s\" (scalar \"f\") version 99999999999 end declare",
          "x.mi:1: version 99999999999 is not a whole number from -2147483648 to 2147483647"},
     };
-    for (const Case& c : cases) {
-        try {
-            mrhost::parseDeclarations(c.text, "x.mi");
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const mrhost::DeclarationError& e) {
-            EXPECT_STREQ(e.what(), c.message);
-        }
-    }
+    expectRefused(cases);
 
     const auto d = mrhost::parseDeclarations(
         "declare shader \"s\" (boolean \"b\", integer \"i\", scalar \"f\", vector \"v\") end declare", "x.mi");

@@ -707,6 +707,7 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         {"render --scene " + path("hex.obj"), "--scene '" + path("hex.obj") + "': line 1: '0x10' is not a decimal number"},
         {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
         {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
+        {"render --scene /dev/zero", "--scene '/dev/zero': is not a regular file"},
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
         {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
         // Standard output that cannot take what is printed.

@@ -21,6 +21,8 @@ void checkObjFile(const std::string& path, const std::string& label)
         throw InputError(what + ": cannot open the file: " + std::strerror(errno));
     if (S_ISDIR(st.st_mode))
         throw InputError(what + ": is a folder, not an OBJ file");
+    if (!S_ISREG(st.st_mode))  // a device or a pipe may never end
+        throw InputError(what + ": is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw InputError(what + ": cannot open the file: " + std::strerror(errno));

@@ -34,8 +34,11 @@ public:
         if (path.size() < sizeof partialPath) {
             std::memcpy(partialPath, path.c_str(), path.size() + 1);
             partialSet = 1;
-            std::signal(SIGINT, onSignal);
-            std::signal(SIGTERM, onSignal);
+            // A signal the caller ignores (a background job's SIGINT) stays ignored.
+            for (int i = 0; i < 2; ++i)
+                if ((previous_[i] = std::signal(kSignals[i], onSignal)) == SIG_IGN)
+                    std::signal(kSignals[i], SIG_IGN);
+            handlers_ = true;
         }
         // Past a file size limit, write fails with EFBIG instead of the
         // process being killed with the file half written.
@@ -48,6 +51,8 @@ public:
         if (!kept_)
             unlink(path_.c_str());
         partialSet = 0;
+        for (int i = 0; handlers_ && i < 2; ++i)
+            std::signal(kSignals[i], previous_[i]);
         std::signal(SIGXFSZ, previousXfsz_);
     }
     Partial(const Partial&) = delete;
@@ -58,6 +63,9 @@ public:
 
 private:
     std::string path_;
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    void (*previous_[2])(int) = {SIG_DFL, SIG_DFL};
+    bool handlers_ = false;
     void (*previousXfsz_)(int) = SIG_DFL;
 };
 

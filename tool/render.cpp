@@ -409,11 +409,16 @@ void runThreads(Shared& shared, int totalTiles)
                 shared.nextTile = totalTiles;
             }
         });
+    // Reports ten times a second, but notices the end within milliseconds: a
+    // small interactive render must not wait out a whole reporting interval.
     if (settings.progress)
-        while (shared.doneTiles.load() < totalTiles && !failed.load() && !(settings.cancel && settings.cancel->load())) {
-            settings.progress(shared.doneTiles.load(), totalTiles);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
+        for (auto report = std::chrono::steady_clock::now();
+             shared.doneTiles.load() < totalTiles && !failed.load() && !(settings.cancel && settings.cancel->load());
+             std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+            if (std::chrono::steady_clock::now() >= report) {
+                settings.progress(shared.doneTiles.load(), totalTiles);
+                report += std::chrono::milliseconds(100);
+            }
     for (std::thread& t : threads)
         t.join();
     if (failure)

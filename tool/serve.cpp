@@ -580,7 +580,8 @@ int runServe(const ServeOptions& options)
         const WebAsset& asset = kWebAssets[i];
         server.Get(asset.path, [&asset](const httplib::Request&, httplib::Response& res) {
             res.set_header("Content-Security-Policy",
-                           "default-src 'self'; img-src 'self' blob: data:; object-src 'none'; base-uri 'none'");
+                           "default-src 'self'; img-src 'self' blob: data:; object-src 'none'; base-uri 'none'; "
+                           "frame-ancestors 'none'");
             res.set_content(asset.body, asset.size, asset.type);
         });
     }

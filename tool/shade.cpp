@@ -491,8 +491,8 @@ bool readLine(std::istream& in, char* buffer, std::string& line)
         line.assign(buffer, static_cast<std::size_t>(read));
         return true;
     }
-    if (read == 0 && in.eof())
-        return false;
+    if (in.bad() || (read == 0 && in.eof()))
+        return false;  // a read error is the caller's to report
     // A newline that was read counts in gcount but is not stored.
     const bool newline = !in.eof();
     line.assign(buffer, static_cast<std::size_t>(read) - (newline ? 1 : 0));
