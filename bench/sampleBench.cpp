@@ -250,10 +250,6 @@ const mrhost::Declaration& declaration()
     return d;
 }
 
-struct Offset {
-    float s, t;
-};
-
 struct StateSample {
     miVector point, normal, dir;
 };
@@ -337,7 +333,7 @@ inline void normaliseByLength(miVector& v)
 // one function: the light samples, the tone colour, the Blinn highlight, the
 // average per light, ambient colour and incandescence.
 __attribute__((noinline)) miColor sampleInlineArithmetic(const ShaderContext& c, const struct zarn_coolwarm& p,
-                                                         const Offset* offsets, int v)
+                                                         const miVector* targets, int v)
 {
     const StateSample& st = c.samples[v];
     const tone::Triple surface{p.color.r, p.color.g, p.color.b};
@@ -355,17 +351,13 @@ __attribute__((noinline)) miColor sampleInlineArithmetic(const ShaderContext& c,
     miColor result{0.0f, 0.0f, 0.0f, 0.0f};
     for (const mrhost::Light& light : c.lights) {
         const int count = light.kind == mrhost::Light::Area ? light.samples : 1;
+        const miVector* lightTargets = targets;
+        targets += count;
         const float i = light.intensity;
         const miColor colour{light.colour.r * i, light.colour.g * i, light.colour.b * i, light.colour.a};
         tone::Triple sum{0.0f, 0.0f, 0.0f};
         for (int k = 0; k < count; ++k) {
-            miVector target = light.position;
-            if (light.kind == mrhost::Light::Area) {
-                const float s = offsets[k].s, t = offsets[k].t;
-                target = {light.position.x + s * light.edgeU.x + t * light.edgeV.x,
-                          light.position.y + s * light.edgeU.y + t * light.edgeV.y,
-                          light.position.z + s * light.edgeU.z + t * light.edgeV.z};
-            }
+            const miVector target = lightTargets[k];
             miVector dir{target.x - st.point.x, target.y - st.point.y, target.z - st.point.z};
             normaliseByLength(dir);
             const float d = tone::dot(tone::Triple{dir.x, dir.y, dir.z}, n);
@@ -395,35 +387,47 @@ __attribute__((noinline)) miColor sampleInlineArithmetic(const ShaderContext& c,
 }
 
 __attribute__((noinline)) miColor sampleShaderInline(const ShaderContext& c, const struct zarn_coolwarm& p,
-                                                     const Offset* offsets, int v)
+                                                     const miVector* targets, int v)
 {
     ++calls[3];
-    return sampleInlineArithmetic(c, p, offsets, v);
+    return sampleInlineArithmetic(c, p, targets, v);
 }
 
 __attribute__((noinline)) miColor sampleAreaInline(const ShaderContext& c, const struct zarn_coolwarm& p,
-                                                   const Offset* offsets, int v)
+                                                   const miVector* targets, int v)
 {
     ++calls[5];
-    return sampleInlineArithmetic(c, p, offsets, v);
+    return sampleInlineArithmetic(c, p, targets, v);
 }
 
-// Area-light sample offsets are fixed per light: the inline version takes them
-// ready made, as a renderer would.
-std::vector<Offset> areaOffsets(const ShaderContext& c)
+// Where each light's samples lie is fixed per light (the light's position, or
+// points on an area light's rectangle): the inline version takes them ready
+// made, as the renderer works them out once when a light is added.
+std::vector<miVector> sampleTargets(const ShaderContext& c)
 {
-    std::vector<Offset> offsets(c.lights.empty() ? 1 : static_cast<std::size_t>(c.lights[0].samples));
-    for (std::size_t k = 0; k < offsets.size() && !c.lights.empty(); ++k)
-        mrhost::areaSampleOffset(c.lights[0], static_cast<int>(k), &offsets[k].s, &offsets[k].t);
-    return offsets;
+    std::vector<miVector> targets;
+    for (const mrhost::Light& light : c.lights) {
+        if (light.kind != mrhost::Light::Area) {
+            targets.push_back(light.position);
+            continue;
+        }
+        for (int k = 0; k < light.samples; ++k) {
+            float s, t;
+            mrhost::areaSampleOffset(light, k, &s, &t);
+            targets.push_back({light.position.x + s * light.edgeU.x + t * light.edgeV.x,
+                               light.position.y + s * light.edgeU.y + t * light.edgeV.y,
+                               light.position.z + s * light.edgeU.z + t * light.edgeV.z});
+        }
+    }
+    return targets;
 }
 
-bool sameResults(ShaderFn shade, ShaderContext& c, const Offset* offsets)
+bool sameResults(ShaderFn shade, ShaderContext& c, const miVector* targets)
 {
     const struct zarn_coolwarm& p = *reinterpret_cast<const struct zarn_coolwarm*>(c.call->parameters());
     for (int v = 0; v < kVariants; ++v) {
         const miColor a = sampleShaderCall(shade, c, v);
-        const miColor b = sampleInlineArithmetic(c, p, offsets, v);
+        const miColor b = sampleInlineArithmetic(c, p, targets, v);
         if (std::memcmp(&a, &b, sizeof a) != 0)
             return false;
     }
@@ -440,8 +444,8 @@ void runShader(benchmark::State& state, bool area)
     }
     ShaderContext c;
     setUpShader(c, static_cast<int>(state.range(0)), area, area ? static_cast<int>(state.range(1)) : 1);
-    const std::vector<Offset> offsets = areaOffsets(c);
-    if (!sameResults(shade, c, offsets.data())) {
+    const std::vector<miVector> targets = sampleTargets(c);
+    if (!sameResults(shade, c, targets.data())) {
         state.SkipWithError("the inline arithmetic differs from the shader call");
         return;
     }
@@ -449,8 +453,8 @@ void runShader(benchmark::State& state, bool area)
     int v = 0;
     for (auto _ : state) {
         if (Inline)
-            benchmark::DoNotOptimize(area ? sampleAreaInline(c, p, offsets.data(), v)
-                                          : sampleShaderInline(c, p, offsets.data(), v));
+            benchmark::DoNotOptimize(area ? sampleAreaInline(c, p, targets.data(), v)
+                                          : sampleShaderInline(c, p, targets.data(), v));
         else
             benchmark::DoNotOptimize(area ? sampleArea(shade, c, v) : sampleShader(shade, c, v));
         v = (v + 1) % kVariants;

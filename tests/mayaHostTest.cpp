@@ -24,6 +24,7 @@ struct Probe : public MPxNode {
     static std::vector<MStatus> nextStatuses;
     static unsigned counted;
     static float firstIntensity;
+    static void (*probeBlock)(const Probe& self, MDataBlock& block);  // run by compute when set
 
     static void* creator() { return new Probe; }
     static MStatus initialize()
@@ -68,6 +69,8 @@ struct Probe : public MPxNode {
     {
         if (!(plug == out))
             return MS::kUnknownParameter;
+        if (probeBlock)
+            probeBlock(*this, block);
         MArrayDataHandle a = block.inputArrayValue(lights);
         counted = a.elementCount();
         nextStatuses.clear();
@@ -88,6 +91,20 @@ MObject Probe::colourR, Probe::colourG, Probe::colourB, Probe::colour, Probe::ou
 std::vector<MStatus> Probe::nextStatuses;
 unsigned Probe::counted = 0;
 float Probe::firstIntensity = 0.0f;
+void (*Probe::probeBlock)(const Probe&, MDataBlock&) = nullptr;
+
+// A second node type, whose attributes a probe's data block must refuse.
+struct Other : public MPxNode {
+    static MObject level;
+    static void* creator() { return new Other; }
+    static MStatus initialize()
+    {
+        MFnNumericAttribute n;
+        level = n.create("level", "lv", MFnNumericData::kFloat, 0.5);
+        return addAttribute(level);
+    }
+};
+MObject Other::level;
 
 void registerProbe()
 {
@@ -96,6 +113,17 @@ void registerProbe()
     MObject none;
     MFnPlugin plugin(none);
     ASSERT_EQ(plugin.registerNode("probe", 0x100, Probe::creator, Probe::initialize), MS::kSuccess);
+    ASSERT_EQ(plugin.registerNode("probeOther", 0x102, Other::creator, Other::initialize), MS::kSuccess);
+}
+
+// A refused handle reads zero and takes writes without touching the block.
+void expectRefused(MDataHandle h, const char* what)
+{
+    EXPECT_EQ(h.asFloat(), 0.0f) << what;
+    EXPECT_EQ(h.asFloatVector().y, 0.0f) << what;
+    EXPECT_FALSE(h.asBool()) << what;
+    EXPECT_EQ(h.asAddr(), nullptr) << what;
+    h.asFloatVector() = MFloatVector(7.0f, 7.0f, 7.0f);
 }
 
 }  // namespace
@@ -203,4 +231,47 @@ TEST(MayaStandin, DirtyPropagationReachesCompoundsAndChildrenTogether)
     EXPECT_EQ(node.computeCalls(), 3u) << "out, then outG refused and out again";
     EXPECT_EQ(node.lastComputePlug(), "out") << "a child the node does not know is asked for by its parent";
     EXPECT_FALSE(node.isDirty("outR"));
+}
+
+// The data block and its handles accept an attribute with one cheap check; any
+// attribute that has no value where it is asked for gets a handle on nothing.
+TEST(MayaStandin, AccessorsRefuseAttributesWithoutAValueThere)
+{
+    registerProbe();
+    mayahost::Node other("probeOther");
+    mayahost::Node node("probe");
+    mayahost::LightSample l[1];
+    l[0].intensity[1] = 0.25f;
+    node.setLights(l, 1);
+    Probe::probeBlock = [](const Probe& self, MDataBlock& block) {
+        MStatus status;
+        expectRefused(block.inputValue(Other::level, &status), "another type's attribute");
+        EXPECT_EQ(status, MS::kInvalidParameter);
+        expectRefused(block.inputValue(Probe::inten, &status), "a value inside array elements");
+        EXPECT_EQ(status, MS::kInvalidParameter);
+        expectRefused(block.inputValue(Probe::lights), "an array");
+        expectRefused(block.inputValue(self.thisMObject()), "a node, not an attribute");
+        expectRefused(block.inputValue(MObject()), "the null object");
+        block.inputValue(Probe::colour, &status);
+        EXPECT_EQ(status, MS::kSuccess);
+        EXPECT_EQ(block.inputValue(Probe::colourG).asFloat(), 0.5f) << "a compound's child reads its component";
+        EXPECT_EQ(block.inputValue(Probe::colour).child(Probe::colourB).asFloat(), 0.75f);
+
+        MDataHandle element = block.inputArrayValue(Probe::lights).inputValue();
+        EXPECT_EQ(element.child(Probe::inten).child(Probe::intenG).asFloat(), 0.25f);
+        expectRefused(element.child(Probe::intenG), "a grandchild");
+        expectRefused(element.child(Probe::colour), "a top-level attribute");
+        expectRefused(element.child(Other::level), "another type's top-level attribute");
+        expectRefused(element.child(self.thisMObject()), "a node");
+        expectRefused(block.inputValue(Probe::colour).child(Probe::intenR), "another compound's child");
+        // Handles on nothing have no children, not even attributes without a parent.
+        expectRefused(MDataHandle().child(Probe::colour), "a default handle's child");
+        expectRefused(block.inputValue(Probe::inten).child(Probe::colour), "a refused handle's child");
+        expectRefused(block.inputValue(Probe::inten).child(Probe::lights), "a refused handle's array");
+        EXPECT_EQ(block.inputValue(Probe::colourR).asFloat(), 0.25f) << "writes to refused handles went nowhere";
+    };
+    node.getAttr("out");
+    Probe::probeBlock = nullptr;
+    EXPECT_EQ(node.getAttr("colour").v[1], 0.5f);
+    EXPECT_EQ(other.getAttr("level").v[0], 0.5f);
 }

@@ -7,6 +7,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -86,6 +88,81 @@ TEST(MentalRayStandin, AreaLightSamplesAreStratifiedAndRepeatable)
         left += a.direction.x < 0.0f;
     }
     EXPECT_EQ(left, 8) << "one sample per cell of a 4 x 4 grid";
+}
+
+// What a light's samples are, worked out here from the light's definition:
+// the renderer prepares most of this when the light is added.
+TEST(MentalRayStandin, DeliveredSamplesFollowTheLightAtEveryPoint)
+{
+    auto unit = [](miVector v) {
+        const float l = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        return miVector{v.x / l, v.y / l, v.z / l};
+    };
+    mrhost::clearScene();
+    std::vector<mrhost::Light> lights(4);
+    lights[0].kind = mrhost::Light::Point;
+    lights[0].position = {1.0f, 2.0f, 3.0f};
+    lights[0].colour = {0.5f, 0.25f, 1.0f, 1.0f};
+    lights[0].intensity = 1.5f;
+    lights[1].kind = mrhost::Light::Directional;
+    lights[1].direction = {0.0f, -2.0f, -1.0f};
+    lights[2].kind = mrhost::Light::Area;
+    lights[2].position = {0.0f, 4.0f, 0.0f};
+    lights[2].edgeU = {1.0f, 0.0f, 0.0f};
+    lights[2].edgeV = {0.0f, 0.0f, 2.0f};
+    lights[2].samples = 5;
+    lights[3].kind = mrhost::Light::Listed;
+    lights[3].listed = {{miColor{0.1f, 0.2f, 0.3f, 1.0f}, miVector{0.0f, 3.0f, 4.0f}},
+                        {miColor{0.4f, 0.5f, 0.6f, 1.0f}, miVector{2.0f, 0.0f, 0.0f}}};
+    std::vector<miTag> tags;
+    for (const mrhost::Light& light : lights)
+        tags.push_back(mrhost::addLight(light));
+    mrhost::ShaderCall call(16);
+    miState& state = call.state();
+    state.normal = unit({0.2f, 1.0f, 0.1f});
+    const int expectedCounts[4] = {1, 1, 5, 2};
+    for (const miVector at : {miVector{0.0f, 0.0f, 0.0f}, miVector{-0.5f, 0.25f, 2.0f}}) {
+        state.point = at;
+        for (std::size_t l = 0; l < lights.size(); ++l) {
+            const mrhost::Light& light = lights[l];
+            int samples = 0;
+            miColor colour;
+            miVector dir;
+            float cosine;
+            while (mi_sample_light(&colour, &dir, &cosine, &state, tags[l], &samples)) {
+                const int i = samples - 1;
+                miColor c{light.colour.r * light.intensity, light.colour.g * light.intensity,
+                          light.colour.b * light.intensity, light.colour.a};
+                miVector d;
+                if (light.kind == mrhost::Light::Point) {
+                    d = unit({light.position.x - at.x, light.position.y - at.y, light.position.z - at.z});
+                } else if (light.kind == mrhost::Light::Directional) {
+                    d = unit({-light.direction.x, -light.direction.y, -light.direction.z});
+                } else if (light.kind == mrhost::Light::Area) {
+                    float s, t;
+                    mrhost::areaSampleOffset(light, i, &s, &t);
+                    d = unit({light.position.x + s * light.edgeU.x + t * light.edgeV.x - at.x,
+                              light.position.y + s * light.edgeU.y + t * light.edgeV.y - at.y,
+                              light.position.z + s * light.edgeU.z + t * light.edgeV.z - at.z});
+                } else {
+                    c = light.listed[i].colour;
+                    d = unit(light.listed[i].direction);
+                }
+                SCOPED_TRACE("light " + std::to_string(l) + " sample " + std::to_string(i));
+                EXPECT_FLOAT_EQ(colour.r, c.r);
+                EXPECT_FLOAT_EQ(colour.g, c.g);
+                EXPECT_FLOAT_EQ(colour.b, c.b);
+                EXPECT_NEAR(dir.x, d.x, 1e-6f);
+                EXPECT_NEAR(dir.y, d.y, 1e-6f);
+                EXPECT_NEAR(dir.z, d.z, 1e-6f);
+                EXPECT_FLOAT_EQ(cosine, state.normal.x * dir.x + state.normal.y * dir.y + state.normal.z * dir.z);
+                const mrhost::LightSampleGeometry g = mrhost::lightSample(light, i, at);
+                EXPECT_EQ(std::memcmp(&g.direction, &dir, sizeof dir), 0) << "lightSample agrees bit for bit";
+                EXPECT_EQ(std::memcmp(&g.colour, &colour, sizeof colour), 0);
+            }
+            EXPECT_EQ(samples, expectedCounts[l]) << "light " << l;
+        }
+    }
 }
 
 TEST(MentalRayStandin, OcclusionDarkensDeliveredSamples)

@@ -72,14 +72,14 @@ MDataHandle MDataHandle::invalid(MStatus* ReturnStatus)
 {
     if (ReturnStatus) *ReturnStatus = MS::kInvalidParameter;
     mayahost::Value& s = scratch();
-    return MDataHandle(&s, &s, nullptr, nullptr);
+    return MDataHandle(&s, &s, mayahost::noAttribute(), nullptr);
 }
 
 MDataHandle MDataHandle::child(const MPlug& plug) { return child(plug.attribute()); }
 
 void MDataHandle::setClean()
 {
-    if (block_ && attribute_)
+    if (block_)
         mayahost::markClean(*Access::handleBlock(*this), *Access::handleAttribute(*this));
 }
 

@@ -331,6 +331,7 @@ void layOut(NodeType& type)
         if (a->parent && a->parent->kind == AttrKind::Compound)
             a->slot = a->parent->slot;
         a->nodeSlot = a->arrayRoot || a->flags.array ? -1 : a->slot;
+        a->valueIn = a->nodeSlot >= 0 ? &type : nullptr;
         a->floatOffset = a->component > 0 ? a->component * static_cast<int>(sizeof(float)) : 0;
     }
     type.laidOut = true;

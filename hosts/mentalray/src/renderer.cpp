@@ -25,16 +25,21 @@ struct Connection {
     std::atomic<long> lastOffset{-1};
 };
 
-struct Offset {
-    float s, t;
+// Where one light sample comes from, worked out when the light is added: its
+// colour and either the point it is cast from (a point light, a sample on an
+// area light's rectangle) or its unit direction (a directional or listed light).
+struct SampleSource {
+    miColor colour;
+    miVector at;  // the point, or the unit direction towards the light
+    bool fromPoint;
 };
 
-// A light of the scene with what its samples need worked out once: how many it
-// offers and, for an area light, where each lies on the rectangle.
+// A light of the scene with everything its samples need worked out once, so a
+// sample is a lookup, a subtraction and a normalisation.
 struct LightRecord {
     Light light;
     int count = 1;
-    std::vector<Offset> offsets;
+    std::vector<SampleSource> sources;  // count of them
 };
 
 // The scene database: one record per tag. Built on one thread, read by many.
@@ -58,6 +63,10 @@ Scene& scene()
     static Scene s;
     return s;
 }
+
+// Whether the scene has occluders, read by every light sample without going
+// through scene()'s initialisation guard.
+bool occlusionOn = false;
 
 // Call counts, kept per thread so that render threads never write a shared
 // cache line; only their reader sums them. Blocks outlive their threads.
@@ -146,6 +155,56 @@ float jitter(unsigned i, unsigned salt)
     return static_cast<float>(h & 0xFFFFFFu) / 16777216.0f;
 }
 
+// Everything about sample `index` of a light that does not depend on the point
+// shaded; an area light's samples lie on a fixed stratified pattern.
+SampleSource sourceOf(const Light& light, int index)
+{
+    SampleSource source;
+    const float i = light.intensity;
+    source.colour = {light.colour.r * i, light.colour.g * i, light.colour.b * i, light.colour.a};
+    source.fromPoint = true;
+    switch (light.kind) {
+    case Light::Point:
+        source.at = light.position;
+        break;
+    case Light::Area: {
+        float s = 0.0f, t = 0.0f;
+        areaSampleOffset(light, index, &s, &t);
+        source.at = {light.position.x + s * light.edgeU.x + t * light.edgeV.x,
+                     light.position.y + s * light.edgeU.y + t * light.edgeV.y,
+                     light.position.z + s * light.edgeU.z + t * light.edgeV.z};
+        break;
+    }
+    case Light::Directional:
+        source.fromPoint = false;
+        source.at = {-light.direction.x, -light.direction.y, -light.direction.z};
+        normalise(source.at);
+        break;
+    case Light::Listed:
+        source.fromPoint = false;
+        source.colour = light.listed[index].colour;
+        source.at = light.listed[index].direction;
+        normalise(source.at);
+        break;
+    }
+    return source;
+}
+
+// A sample from `source` as seen from `point`.
+LightSampleGeometry geometryAt(const SampleSource& source, const miVector& point)
+{
+    LightSampleGeometry g;
+    g.colour = source.colour;
+    if (source.fromPoint) {
+        g.direction = sub(source.at, point);
+        g.distance = normalise(g.direction);
+    } else {
+        g.direction = source.at;
+        g.distance = std::numeric_limits<float>::infinity();
+    }
+    return g;
+}
+
 }  // namespace
 
 miTag addLight(const Light& light)
@@ -155,11 +214,9 @@ miTag addLight(const Light& light)
     LightRecord& r = s.lights.back();
     r.light = light;
     r.count = lightSampleCount(light);
-    if (light.kind == Light::Area) {
-        r.offsets.resize(static_cast<std::size_t>(r.count));
-        for (int i = 0; i < r.count; ++i)
-            areaSampleOffset(light, i, &r.offsets[i].s, &r.offsets[i].t);
-    }
+    r.sources.resize(static_cast<std::size_t>(r.count));
+    for (int i = 0; i < r.count; ++i)
+        r.sources[i] = sourceOf(light, i);
     s.kinds.push_back(Scene::LightKind);
     s.index.push_back(s.lights.size() - 1);
     s.lightByTag.push_back(&r);
@@ -200,44 +257,10 @@ void areaSampleOffset(const Light& light, int index, float* s, float* t)
 }
 
 namespace {
-// Sample `index` of a light; an area light's sample lies at `offset` on it.
-LightSampleGeometry sampleAt(const Light& light, int index, Offset offset, const miVector& point)
-{
-    LightSampleGeometry g;
-    const float i = light.intensity;
-    g.colour = {light.colour.r * i, light.colour.g * i, light.colour.b * i, light.colour.a};
-    switch (light.kind) {
-    case Light::Point:
-        g.direction = sub(light.position, point);
-        g.distance = normalise(g.direction);
-        break;
-    case Light::Directional:
-        g.direction = {-light.direction.x, -light.direction.y, -light.direction.z};
-        normalise(g.direction);
-        g.distance = std::numeric_limits<float>::infinity();
-        break;
-    case Light::Area: {
-        const float s = offset.s, t = offset.t;
-        const miVector p{light.position.x + s * light.edgeU.x + t * light.edgeV.x,
-                         light.position.y + s * light.edgeU.y + t * light.edgeV.y,
-                         light.position.z + s * light.edgeU.z + t * light.edgeV.z};
-        g.direction = sub(p, point);
-        g.distance = normalise(g.direction);
-        break;
-    }
-    case Light::Listed:
-        g.colour = light.listed[index].colour;
-        g.direction = light.listed[index].direction;
-        normalise(g.direction);
-        g.distance = std::numeric_limits<float>::infinity();
-        break;
-    }
-    return g;
-}
 
 LightSampleGeometry sampleOf(const LightRecord& r, int index, const miVector& point)
 {
-    return sampleAt(r.light, index, r.offsets.empty() ? Offset{0.0f, 0.0f} : r.offsets[index], point);
+    return geometryAt(r.sources[static_cast<std::size_t>(index)], point);
 }
 
 // While a primitive is shaded, samples behind the surface are skipped and not
@@ -253,22 +276,21 @@ MR_STANDIN_NOINLINE int facingSample(const LightRecord& light, int delivered, co
     return i;
 }
 
-MR_STANDIN_NOINLINE void shadow(LightSampleGeometry& g, const miState& state)
+// The colour that reaches the point through the scene's occluders.
+MR_STANDIN_NOINLINE miColor shadowed(miColor colour, miVector direction, float distance, const miState& state)
 {
     const Scene& s = scene();
-    const float reach = s.occlusion(s.occlusionUser, &state, &g.direction, g.distance);
-    g.colour.r *= reach;
-    g.colour.g *= reach;
-    g.colour.b *= reach;
+    const float reach = s.occlusion(s.occlusionUser, &state, &direction, distance);
+    colour.r *= reach;
+    colour.g *= reach;
+    colour.b *= reach;
+    return colour;
 }
 }  // namespace
 
 LightSampleGeometry lightSample(const Light& light, int index, const miVector& point)
 {
-    Offset offset{0.0f, 0.0f};
-    if (light.kind == Light::Area)
-        areaSampleOffset(light, index, &offset.s, &offset.t);
-    return sampleAt(light, index, offset, point);
+    return geometryAt(sourceOf(light, index), point);
 }
 
 miTag addConnection(const void* value, std::size_t size)
@@ -310,6 +332,7 @@ void setOcclusion(OcclusionFunction function, void* user)
 {
     scene().occlusion = function;
     scene().occlusionUser = user;
+    occlusionOn = function != nullptr;
 }
 
 void setIrradiance(const miColor& irradiance)
@@ -424,13 +447,12 @@ MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const 
     if (i < 0 || i >= light->count)
         return miFALSE;
     mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
-    const float cosine = mrhost::dot(state->normal, g.direction);
     // Shadows darken what is delivered; listed samples are taken as given.
-    if (scene().occlusion && light->light.kind != mrhost::Light::Listed)
-        mrhost::shadow(g, *state);
+    if (mrhost::occlusionOn && light->light.kind != mrhost::Light::Listed)
+        g.colour = mrhost::shadowed(g.colour, g.direction, g.distance, *state);
     if (result) *result = g.colour;
     if (dir) *dir = g.direction;
-    if (dot_nl) *dot_nl = cosine;
+    if (dot_nl) *dot_nl = mrhost::dot(state->normal, g.direction);
     ++*samples;
     return miTRUE;
 }

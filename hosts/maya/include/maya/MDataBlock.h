@@ -19,12 +19,14 @@ public:
     // array element) have a value here.
     MDataHandle inputValue(const MObject& attribute, MStatus* ReturnStatus = NULL)
     {
-        const mayahost::AttrPlace* a = mayahost::ApiAccess::place(attribute);
-        if (!a || a->nodeSlot < 0 || a->owner != data_->type)
+        // valueIn is this block's type only for an attribute of this type that
+        // has a value in the node, which the type's layout has placed.
+        const mayahost::HostObject* o = mayahost::ApiAccess::object(attribute);
+        if (!o || o->valueIn != type_)
             return MDataHandle::invalid(ReturnStatus);
         if (ReturnStatus) *ReturnStatus = MS::kSuccess;
-        mayahost::Value* values = data_->values.data();
-        return MDataHandle(values + a->nodeSlot, values, a, data_);
+        const mayahost::AttrPlace* a = static_cast<const mayahost::AttrPlace*>(o);
+        return MDataHandle(values_ + a->nodeSlot, values_, a, data_);
     }
     MDataHandle outputValue(const MPlug& plug, MStatus* ReturnStatus = NULL);
     MDataHandle outputValue(const MObject& attribute, MStatus* ReturnStatus = NULL)
@@ -52,8 +54,17 @@ public:
 
 private:
     friend struct mayahost::Access;
-    explicit MDataBlock(mayahost::BlockData* data) : data_(data) {}
+    // The type and the values are fixed for as long as a compute runs. A block
+    // without a type matches no attribute: it stands in with its own address.
+    explicit MDataBlock(mayahost::BlockData* data)
+        : data_(data),
+          type_(data->type ? data->type : reinterpret_cast<const mayahost::NodeType*>(data)),
+          values_(data->values.data())
+    {
+    }
     mayahost::BlockData* data_;
+    const mayahost::NodeType* type_;
+    mayahost::Value* values_;
 };
 
 #endif

@@ -15,14 +15,15 @@ namespace mayahost { struct Access; }
 
 class MAYA_STANDIN_API MDataHandle {
 public:
-    MDataHandle() : value_(0), float_(0), values_(0), attribute_(0), block_(0) {}
+    MDataHandle() { *this = invalid(NULL); }
 
     // Values are handed out as non-const references, so that
-    // `handle.asFloatVector() = colour;` writes the block.
-    bool& asBool() const { return value_ ? value_->b : scratch().b; }
-    float& asFloat() const { return float_ ? *float_ : scratch().v.x; }
-    MFloatVector& asFloatVector() const { return value_ ? value_->v : scratch().v; }
-    void*& asAddr() const { return value_ ? value_->p : scratch().p; }
+    // `handle.asFloatVector() = colour;` writes the block. Every handle has a
+    // value: a handle on nothing has a scratch one.
+    bool& asBool() const { return value_->b; }
+    float& asFloat() const { return *float_; }
+    MFloatVector& asFloatVector() const { return value_->v; }
+    void*& asAddr() const { return value_->p; }
 
     void set(bool value) { asBool() = value; }
     void set(float value) { asFloat() = value; }
@@ -31,13 +32,15 @@ public:
 
     MDataHandle child(const MObject& attribute)
     {
-        const mayahost::AttrPlace* c = mayahost::ApiAccess::place(attribute);
-        if (!c || !attribute_ || c->up != attribute_)
+        // Only a child of this handle's attribute has it as `up` (a handle on
+        // nothing names an attribute that is nobody's parent).
+        const mayahost::HostObject* o = mayahost::ApiAccess::object(attribute);
+        if (!o || o->up != attribute_)
             return invalid(NULL);
-        // A three-float compound's children are components of its own value; any
-        // other compound's children have slots of their own beside it.
-        mayahost::Value* value = attribute_->kind == mayahost::AttrKind::Compound ? value_ : values_ + c->slot;
-        return MDataHandle(value, values_, c, block_);
+        // A three-float compound's children are components of its own value, in
+        // its slot; any other compound's children have slots of their own beside it.
+        const mayahost::AttrPlace* c = static_cast<const mayahost::AttrPlace*>(o);
+        return MDataHandle(values_ + c->slot, values_, c, block_);
     }
     MDataHandle child(const MPlug& plug);
 
@@ -51,8 +54,8 @@ private:
     friend class MArrayDataHandle;
     MDataHandle(mayahost::Value* value, mayahost::Value* values, const mayahost::AttrPlace* attribute,
                 mayahost::BlockData* block)
-        : value_(value), float_(value->at(attribute ? attribute->floatOffset : 0)), values_(values),
-          attribute_(attribute), block_(block)
+        : value_(value), float_(value->at(attribute->floatOffset)), values_(values), attribute_(attribute),
+          block_(block)
     {
     }
     // A handle on nothing: reads give zero, writes go nowhere shared.
@@ -62,8 +65,8 @@ private:
     mayahost::Value* value_;
     float* float_;             // the float asFloat reads: v.x, or a compound child's component
     mayahost::Value* values_;  // the container the value lives in (node or array element)
-    const mayahost::AttrPlace* attribute_;
-    mayahost::BlockData* block_;
+    const mayahost::AttrPlace* attribute_;  // never null: noAttribute() on a handle on nothing
+    mayahost::BlockData* block_;            // null on a handle on nothing
 };
 
 #endif

@@ -18,11 +18,16 @@ enum class AttrKind { Float, Boolean, Compound, Address, LightData };
 struct NodeType;
 
 // Everything an MObject can stand for carries its kind, so that a handle of the
-// wrong kind is refused rather than misread.
+// wrong kind is refused rather than misread. The two keys below let the
+// per-sample accessors accept an attribute with one compare each: they are
+// null for anything that is not an attribute, and for an attribute that has no
+// value in a node (valueIn) or no parent (up).
 struct HostObject {
     enum Kind { kAttribute, kPlugin, kNode };
     explicit HostObject(Kind k) : objectKind(k) {}
     Kind objectKind;
+    const NodeType* valueIn = nullptr;  // the node type whose nodes hold this value themselves
+    const HostObject* up = nullptr;     // the parent attribute
 };
 
 // Where one attribute's value lives, fixed when the node type is laid out
@@ -33,7 +38,6 @@ struct AttrPlace : HostObject {
     AttrPlace() : HostObject(kAttribute) {}
     AttrKind kind = AttrKind::Float;
     NodeType* owner = nullptr;
-    const AttrPlace* up = nullptr;  // the parent attribute, if any
     int slot = -1;
     int component = -1;   // 0..2 for a child of a three-float compound, else -1
     int nodeSlot = -1;    // the slot when the value lives in the node itself, else -1
@@ -72,12 +76,21 @@ struct BlockData {
 
 // The attribute an MObject stands for, or null.
 struct ApiAccess {
+    static const HostObject* object(const MObject& o) { return static_cast<const HostObject*>(o.ptr_); }
     static const AttrPlace* place(const MObject& o)
     {
-        const HostObject* p = static_cast<const HostObject*>(o.ptr_);
+        const HostObject* p = object(o);
         return p && p->objectKind == HostObject::kAttribute ? static_cast<const AttrPlace*>(p) : nullptr;
     }
 };
+
+// What a handle on nothing names as its attribute: an attribute of no type and
+// nobody's parent, so that no child and no value is ever found through it.
+inline const AttrPlace* noAttribute()
+{
+    static const AttrPlace none;
+    return &none;
+}
 
 }  // namespace mayahost
 
