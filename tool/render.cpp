@@ -101,17 +101,7 @@ public:
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         RTCRayHit rh;
-        rh.ray.org_x = origin.x;
-        rh.ray.org_y = origin.y;
-        rh.ray.org_z = origin.z;
-        rh.ray.dir_x = dir.x;
-        rh.ray.dir_y = dir.y;
-        rh.ray.dir_z = dir.z;
-        rh.ray.tnear = 0.0f;
-        rh.ray.tfar = std::numeric_limits<float>::infinity();
-        rh.ray.mask = 0xFFFFFFFFu;
-        rh.ray.flags = 0;
-        rh.ray.time = 0.0f;
+        rh.ray = makeRay(origin, dir, std::numeric_limits<float>::infinity());
         rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
         rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
         rtcIntersect1(rtcScene_, &context, &rh);
@@ -138,6 +128,16 @@ public:
         const Vec3 origin = point + bias_ * offsetNormal;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
+        RTCRay ray = makeRay(origin, dir,
+                             std::isfinite(distance) ? std::max(0.0f, distance - 2.0f * bias_)
+                                                     : std::numeric_limits<float>::infinity());
+        rtcOccluded1(rtcScene_, &context, &ray);
+        return ray.tfar == -std::numeric_limits<float>::infinity() ? 0.0f : 1.0f;
+    }
+
+private:
+    static RTCRay makeRay(const Vec3& origin, const Vec3& dir, float tfar)
+    {
         RTCRay ray;
         ray.org_x = origin.x;
         ray.org_y = origin.y;
@@ -146,15 +146,13 @@ public:
         ray.dir_y = dir.y;
         ray.dir_z = dir.z;
         ray.tnear = 0.0f;
-        ray.tfar = std::isfinite(distance) ? std::max(0.0f, distance - 2.0f * bias_) : std::numeric_limits<float>::infinity();
+        ray.tfar = tfar;
         ray.mask = 0xFFFFFFFFu;
         ray.flags = 0;
         ray.time = 0.0f;
-        rtcOccluded1(rtcScene_, &context, &ray);
-        return ray.tfar == -std::numeric_limits<float>::infinity() ? 0.0f : 1.0f;
+        return ray;
     }
 
-private:
     const Scene& scene_;
     RTCDevice device_;
     RTCScene rtcScene_;
