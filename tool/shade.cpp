@@ -17,237 +17,480 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <sstream>
+#include <string_view>
+#include <unordered_map>
 
 namespace cwtool {
 
-using nlohmann::json;
-
 namespace {
 
+// ---------------------------------------------------------------------------
+// Memory for requests
+
+// A request's JSON values are taken from blocks of memory this thread keeps
+// from line to line: taking one is a step along a block, giving one back only
+// counts it, and once all are back the blocks are used again from the start.
+// A request so costs no heap allocation once the blocks have grown to it.
+class RequestMemory {
+public:
+    static RequestMemory& ofThisThread()
+    {
+        thread_local RequestMemory memory;
+        return memory;
+    }
+
+    void* take(std::size_t bytes, std::size_t alignment)
+    {
+        for (;;) {
+            if (current_ == blocks_.size())
+                blocks_.push_back(Block{std::max(bytes, kBlockBytes)});
+            Block& block = blocks_[current_];
+            const std::size_t at = (used_ + alignment - 1) / alignment * alignment;
+            if (at + bytes <= block.size) {
+                used_ = at + bytes;
+                ++taken_;
+                return block.bytes.get() + at;
+            }
+            ++current_;
+            used_ = 0;
+        }
+    }
+
+    void giveBack()
+    {
+        if (--taken_ == 0)
+            current_ = used_ = 0;
+    }
+
+private:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+    struct Block {
+        explicit Block(std::size_t n) : bytes(new char[n]), size(n) {}
+        std::unique_ptr<char[]> bytes;  // aligned for any fundamental type
+        std::size_t size;
+    };
+    std::vector<Block> blocks_;
+    std::size_t current_ = 0, used_ = 0;  // the block taken from, and how far
+    std::size_t taken_ = 0;               // not yet given back
+};
+
+template <class T>
+struct RequestAllocator {
+    using value_type = T;
+    RequestAllocator() = default;
+    template <class U>
+    RequestAllocator(const RequestAllocator<U>&) {}
+    T* allocate(std::size_t n) { return static_cast<T*>(RequestMemory::ofThisThread().take(n * sizeof(T), alignof(T))); }
+    void deallocate(T*, std::size_t) { RequestMemory::ofThisThread().giveBack(); }
+    friend bool operator==(const RequestAllocator&, const RequestAllocator&) { return true; }
+    friend bool operator!=(const RequestAllocator&, const RequestAllocator&) { return false; }
+};
+
+// A parsed request: nlohmann-json's own values, in request memory. Values stay
+// on the thread that parsed them.
+using Json = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t, std::uint64_t, double,
+                                  RequestAllocator>;
+
+// ---------------------------------------------------------------------------
+// Values
+//
+// `what` is a function giving the name of the value for a message: the name is
+// spelled out only when there is something wrong with the value.
+
 // A JSON number that single precision holds.
-double singleOf(const json& v, const std::string& what)
+template <class What>
+double singleOf(const Json& v, const What& what)
 {
     if (!v.is_number())
-        throw InputError(what + " takes a number, got " + std::string(v.type_name()));
+        throw InputError(what() + " takes a number, got " + std::string(v.type_name()));
     const double d = v.get<double>();
     if (!isSingle(d))
-        throw InputError(what + ": " + notSingle(v.dump()));
+        throw InputError(what() + ": " + notSingle(v.dump()));
     return d;
 }
 
 // A JSON whole number from `least` to `most`.
-int wholeOf(const json& v, const std::string& what, int least, int most)
+template <class What>
+int wholeOf(const Json& v, const What& what, int least, int most)
 {
-    const std::string range = " from " + std::to_string(least) + " to " + std::to_string(most);
-    if (!v.is_number_integer())
-        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
-    if (v.is_number_unsigned() ? v.get<std::uint64_t>() > static_cast<std::uint64_t>(most) ||
-                                     v.get<std::uint64_t>() < static_cast<std::uint64_t>(std::max(least, 0))
-                               : v.get<std::int64_t>() < least || v.get<std::int64_t>() > most)
-        throw InputError(what + " takes a whole number" + range + ", got " + v.dump());
+    const bool inRange =
+        v.is_number_integer() &&
+        (v.is_number_unsigned() ? v.get<std::uint64_t>() <= static_cast<std::uint64_t>(most) &&
+                                      v.get<std::uint64_t>() >= static_cast<std::uint64_t>(std::max(least, 0))
+                                : v.get<std::int64_t>() >= least && v.get<std::int64_t>() <= most);
+    if (!inRange)
+        throw InputError(what() + " takes a whole number from " + std::to_string(least) + " to " +
+                         std::to_string(most) + ", got " + v.dump());
     return static_cast<int>(v.get<std::int64_t>());
 }
 
 // Refuses an array longer than `limit` before anything is made of it.
-void requireAtMost(const json& v, std::size_t limit, const std::string& what)
+template <class What>
+void requireAtMost(const Json& v, std::size_t limit, const What& what)
 {
     if (v.size() > limit)
-        throw InputError(what + " has " + std::to_string(v.size()) + " entries, more than the limit of " +
+        throw InputError(what() + " has " + std::to_string(v.size()) + " entries, more than the limit of " +
                          std::to_string(limit));
 }
 
-// Numbers from a JSON number, boolean, or array of numbers.
-std::vector<double> numbersOf(const json& v, const std::string& what)
+template <class What>
+void requireObject(const Json& v, const What& what)
 {
-    if (v.is_boolean())
-        return {v.get<bool>() ? 1.0 : 0.0};
-    if (v.is_number())
-        return {singleOf(v, what)};
-    if (v.is_array()) {
-        std::vector<double> out;
-        for (const json& e : v) {
-            if (!e.is_number())
-                throw InputError(what + " takes numbers, got " + std::string(e.type_name()) + " in its array");
-            out.push_back(singleOf(e, what));
-        }
-        return out;
-    }
-    throw InputError(what + " takes a number or an array of numbers, got " + std::string(v.type_name()));
+    if (!v.is_object())
+        throw InputError(what() + " must be a JSON object, got " + std::string(v.type_name()));
 }
 
-std::vector<double> triple(const json& v, const std::string& what)
+// Hands `take` the numbers of a JSON number, boolean, or array of numbers;
+// returns how many there were.
+template <class What, class Take>
+std::size_t eachNumber(const Json& v, const What& what, const Take& take)
 {
-    const std::vector<double> n = numbersOf(v, what);
-    if (!v.is_array() || n.size() != 3)
-        throw InputError(what + " takes an array of 3 numbers");
+    if (v.is_boolean()) {
+        take(v.get<bool>() ? 1.0 : 0.0);
+        return 1;
+    }
+    if (v.is_number()) {
+        take(singleOf(v, what));
+        return 1;
+    }
+    if (v.is_array()) {
+        for (const Json& e : v) {
+            if (!e.is_number())
+                throw InputError(what() + " takes numbers, got " + std::string(e.type_name()) + " in its array");
+            take(singleOf(e, what));
+        }
+        return v.size();
+    }
+    throw InputError(what() + " takes a number or an array of numbers, got " + std::string(v.type_name()));
+}
+
+// The numbers into `out`, as many as were given.
+template <class What>
+void numbersOf(const Json& v, const What& what, std::vector<double>& out)
+{
+    out.clear();
+    eachNumber(v, what, [&out](double x) { out.push_back(x); });
+}
+
+// Up to four numbers (a colour's), and how many were given.
+struct Numbers {
+    float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    std::size_t count = 0;
+};
+
+template <class What>
+Numbers fewNumbersOf(const Json& v, const What& what)
+{
+    Numbers n;
+    std::size_t i = 0;
+    n.count = eachNumber(v, what, [&](double x) {
+        if (i < 4)
+            n.v[i++] = static_cast<float>(x);
+    });
     return n;
 }
 
-miVector vectorOf(const json& v, const std::string& what)
+template <class What>
+Numbers triple(const Json& v, const What& what)
 {
-    const std::vector<double> n = triple(v, what);
-    return miVector{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2])};
+    const Numbers n = fewNumbersOf(v, what);
+    if (!v.is_array() || n.count != 3)
+        throw InputError(what() + " takes an array of 3 numbers");
+    return n;
 }
 
-miColor colourOf(const json& v, const std::string& what, float alpha)
+template <class What>
+miVector vectorOf(const Json& v, const What& what)
 {
-    const std::vector<double> n = numbersOf(v, what);
-    if (!v.is_array() || (n.size() != 3 && n.size() != 4))
-        throw InputError(what + " takes an array of 3 or 4 numbers");
-    return miColor{static_cast<float>(n[0]), static_cast<float>(n[1]), static_cast<float>(n[2]),
-                   n.size() == 4 ? static_cast<float>(n[3]) : alpha};
+    const Numbers n = triple(v, what);
+    return miVector{n.v[0], n.v[1], n.v[2]};
 }
 
-void requireObject(const json& v, const std::string& what)
+template <class What>
+miColor colourOf(const Json& v, const What& what, float alpha)
 {
-    if (!v.is_object())
-        throw InputError(what + " must be a JSON object, got " + std::string(v.type_name()));
+    const Numbers n = fewNumbersOf(v, what);
+    if (!v.is_array() || (n.count != 3 && n.count != 4))
+        throw InputError(what() + " takes an array of 3 or 4 numbers");
+    return miColor{n.v[0], n.v[1], n.v[2], n.count == 4 ? n.v[3] : alpha};
+}
+
+// A name for a message that is known as it stands.
+auto named(const char* name)
+{
+    return [name] { return std::string(name); };
+}
+
+// ---------------------------------------------------------------------------
+// Replies
+
+// A number that reads back as the same float. JSON has no infinity or NaN: a
+// result that is not finite is written as the string "inf", "-inf" or "nan".
+void appendFloat(std::string& out, float f)
+{
+    char text[kFloatText];
+    const std::size_t n = formatFloat(f, text);
+    if (std::isfinite(f)) {
+        out.append(text, n);
+    } else {
+        out += '"';
+        out.append(text, n);
+        out += '"';
+    }
+}
+
+void appendFloats(std::string& out, const float* v, int count)
+{
+    if (count == 1) {
+        appendFloat(out, v[0]);
+        return;
+    }
+    out += '[';
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            out += ", ";
+        appendFloat(out, v[i]);
+    }
+    out += ']';
+}
+
+// An object key: the names this tool writes need no escaping, anything else
+// goes through the JSON writer.
+void appendKey(std::string& out, const std::string& key)
+{
+    const bool plain = std::all_of(key.begin(), key.end(), [](char c) {
+        return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
+    });
+    if (plain) {
+        out += '"';
+        out += key;
+        out += '"';
+    } else {
+        out += nlohmann::json(key).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    }
+}
+
+// What the JSON reader says of a line that is not JSON, without its own prefix.
+std::string notJson(const nlohmann::json::exception& e)
+{
+    if (e.id == 406) {  // a number beyond double precision: "... parsing '1e400'"
+        const std::string what = e.what();
+        const std::size_t open = what.find('\''), close = what.rfind('\'');
+        return notSingle(open < close ? what.substr(open + 1, close - open - 1) : "a number");
+    }
+    const char* at = std::strstr(e.what(), "syntax error");
+    return std::string("not JSON: ") + (at ? at : e.what());
+}
+
+// ---------------------------------------------------------------------------
+// Answering requests
+
+// Answers request lines one after another. What it keeps from line to line (a
+// node, buffers, name tables) carries nothing of one request into the next:
+// the node is set back to a new node's values before every request.
+class Shading {
+public:
+    Shading(const MayaPlugin& plugin, const MentalRayShader& shader);
+    // As shadeLine; the text stays until the next call.
+    const std::string& answer(const std::string& line, int number, bool* failed, bool* internal);
+
+private:
+    void answerNode(const Json& request);
+    void setAttribute(mayahost::Node& node, const std::string& name, const Json& value);
+    mayahost::LightSample lightElement(const Json& element, std::size_t index) const;
+    void answerShader(const Json& request);
+    const mrhost::Parameter* parameter(const std::string& name) const;
+    std::vector<double>& parameterValue(const mrhost::Parameter& p, const Json& value);
+    const miTag* lightTag(const std::string& name) const;
+
+    const MayaPlugin& plugin_;
+    const MentalRayShader& shader_;
+    std::unique_ptr<mayahost::Node> node_;  // made for the first node request
+    mayahost::LightSample lightDefaults_;   // a light-data element as its children's defaults make it
+    std::vector<mayahost::LightSample> lights_;
+    struct Output {
+        const mayahost::Attribute* attribute;
+        mayahost::AttrValue value;
+    };
+    std::vector<Output> outputs_;
+    std::unordered_map<std::string, const mrhost::Parameter*> parameters_;
+    mrhost::BlockBuilder block_, connection_;
+    std::vector<std::pair<std::string_view, miTag>> lightTags_;  // by name, the request's own
+    std::vector<miTag> tags_;
+    std::vector<char> connectionBlock_;
+    std::vector<double> numbers_;
+    std::string reply_;
+};
+
+Shading::Shading(const MayaPlugin& plugin, const MentalRayShader& shader)
+    : plugin_(plugin), shader_(shader), block_(shader.declaration()), connection_(shader.declaration())
+{
+    const mayahost::NodeType& type = plugin.type();
+    auto def = [&type](const char* name, int i) { return type.find(name)->defaultValue[i]; };
+    for (int i = 0; i < 3; ++i) {
+        lightDefaults_.direction[i] = def("lightDirection", i);
+        lightDefaults_.intensity[i] = def("lightIntensity", i);
+    }
+    lightDefaults_.ambient = def("lightAmbient", 0) != 0.0f;
+    lightDefaults_.diffuse = def("lightDiffuse", 0) != 0.0f;
+    lightDefaults_.specular = def("lightSpecular", 0) != 0.0f;
+    lightDefaults_.shadowFraction = def("lightShadowFraction", 0);
+    lightDefaults_.preShadowIntensity = def("preShadowIntensity", 0);
+    // Where two parameters share a name, the first is found.
+    const std::vector<mrhost::Parameter>& declared = shader.declaration().parameters;
+    for (auto it = declared.rbegin(); it != declared.rend(); ++it)
+        parameters_[it->name] = &*it;
 }
 
 // ---------------------------------------------------------------------------
 // Node requests
 
 // The JSON value must be of the attribute's own kind before the host sees it.
-void setNodeAttribute(mayahost::Node& node, const std::string& name, const json& value)
+void Shading::setAttribute(mayahost::Node& node, const std::string& name, const Json& value)
 {
     const mayahost::NodeType& type = node.type();
     const mayahost::Attribute* a = type.find(name);
     if (!a)
         throw InputError("unknown attribute '" + name + "' of node " + type.name);
-    const std::string what = "attribute '" + name + "' of node " + type.name;
+    auto what = [&] { return "attribute '" + name + "' of node " + type.name; };
     if (a->kind == mayahost::AttrKind::Boolean && !value.is_boolean())
-        throw InputError(what + " takes true or false, got " + std::string(value.type_name()));
+        throw InputError(what() + " takes true or false, got " + std::string(value.type_name()));
     if (a->kind == mayahost::AttrKind::Float && !value.is_number())
-        throw InputError(what + " takes a number, got " + std::string(value.type_name()));
+        throw InputError(what() + " takes a number, got " + std::string(value.type_name()));
     if (a->kind == mayahost::AttrKind::Compound && !value.is_array())
-        throw InputError(what + " takes an array of 3 numbers, got " + std::string(value.type_name()));
-    setNodeValue(node, name, numbersOf(value, what));
-}
-
-// A light-data element as the children's defaults make it.
-mayahost::LightSample lightDefaults(const mayahost::NodeType& type)
-{
-    mayahost::LightSample l;
-    auto def = [&type](const char* name, int i) { return type.find(name)->defaultValue[i]; };
-    for (int i = 0; i < 3; ++i) {
-        l.direction[i] = def("lightDirection", i);
-        l.intensity[i] = def("lightIntensity", i);
-    }
-    l.ambient = def("lightAmbient", 0) != 0.0f;
-    l.diffuse = def("lightDiffuse", 0) != 0.0f;
-    l.specular = def("lightSpecular", 0) != 0.0f;
-    l.shadowFraction = def("lightShadowFraction", 0);
-    l.preShadowIntensity = def("preShadowIntensity", 0);
-    return l;
+        throw InputError(what() + " takes an array of 3 numbers, got " + std::string(value.type_name()));
+    numbersOf(value, what, numbers_);
+    setNodeValue(node, name, numbers_);
 }
 
 // Children not given take their attribute defaults.
-mayahost::LightSample lightElement(const mayahost::LightSample& defaults, const json& element, std::size_t index)
+mayahost::LightSample Shading::lightElement(const Json& element, std::size_t index) const
 {
-    const std::string what = "lightDataArray element " + std::to_string(index);
+    auto what = [index] { return "lightDataArray element " + std::to_string(index); };
     requireObject(element, what);
-    mayahost::LightSample l = defaults;
+    mayahost::LightSample l = lightDefaults_;
     for (auto it = element.begin(); it != element.end(); ++it) {
         const std::string& key = it.key();
-        const std::string field = what + " child '" + key + "'";
+        auto field = [&] { return what() + " child '" + key + "'"; };
         if (key == "lightDirection" || key == "lightIntensity") {
-            const std::vector<double> v = triple(it.value(), field);
-            float* target = key == "lightDirection" ? l.direction : l.intensity;
-            for (int i = 0; i < 3; ++i)
-                target[i] = static_cast<float>(v[i]);
+            const Numbers v = triple(it.value(), field);
+            std::copy(v.v, v.v + 3, key == "lightDirection" ? l.direction : l.intensity);
         } else if (key == "lightAmbient" || key == "lightDiffuse" || key == "lightSpecular") {
             if (!it.value().is_boolean())
-                throw InputError(field + " takes true or false");
+                throw InputError(field() + " takes true or false");
             (key == "lightAmbient" ? l.ambient : key == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
         } else if (key == "lightShadowFraction" || key == "preShadowIntensity") {
             (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) =
                 static_cast<float>(singleOf(it.value(), field));
         } else {
-            throw InputError("unknown child '" + key + "' of lightDataArray (" + what + ")");
+            throw InputError("unknown child '" + key + "' of lightDataArray (" + what() + ")");
         }
     }
     return l;
 }
 
-json nodeRequest(const json& request, const MayaPlugin& plugin)
+void Shading::answerNode(const Json& request)
 {
-    const mayahost::NodeType& type = plugin.type();
-    mayahost::Node node(type.name);
-    const json& attributes = request.at("node");
-    requireObject(attributes, "\"node\"");
+    const mayahost::NodeType& type = plugin_.type();
+    if (node_)
+        node_->reset();
+    else
+        node_.reset(new mayahost::Node(type.name));
+    mayahost::Node& node = *node_;
+    const Json& attributes = request.at("node");
+    requireObject(attributes, named("\"node\""));
     for (auto it = attributes.begin(); it != attributes.end(); ++it) {
         const mayahost::Attribute* a = type.find(it.key());
         if (a && a->flags.array && a->kind == mayahost::AttrKind::LightData) {
+            auto what = [&] { return "attribute '" + it.key() + "' of node " + type.name; };
             if (!it.value().is_array())
-                throw InputError("attribute '" + it.key() + "' of node " + type.name + " takes an array of light objects");
-            requireAtMost(it.value(), kMaxLights, "attribute '" + it.key() + "' of node " + type.name);
-            const mayahost::LightSample defaults = lightDefaults(type);
-            std::vector<mayahost::LightSample> lights;
+                throw InputError(what() + " takes an array of light objects");
+            requireAtMost(it.value(), kMaxLights, what);
+            lights_.clear();
             for (std::size_t i = 0; i < it.value().size(); ++i)
-                lights.push_back(lightElement(defaults, it.value()[i], i));
-            node.setLights(lights.data(), lights.size());
+                lights_.push_back(lightElement(it.value()[i], i));
+            node.setLights(lights_.data(), lights_.size());
         } else {
-            setNodeAttribute(node, it.key(), it.value());
+            setAttribute(node, it.key(), it.value());
         }
     }
-    std::vector<std::string> outputs{"outColor", "outTransparency"};
+
+    static const std::string kDefaultOutputs[] = {"outColor", "outTransparency"};
+    const Json* get = nullptr;
     if (request.contains("get")) {
-        const json& get = request["get"];
-        if (!get.is_array())
+        get = &request["get"];
+        if (!get->is_array())
             throw InputError("\"get\" must be an array of output names");
-        outputs.clear();
-        for (const json& name : get) {
+        for (const Json& name : *get)
             if (!name.is_string())
                 throw InputError("\"get\" must be an array of output names");
-            outputs.push_back(name.get<std::string>());
-        }
     }
-    json reply = json::object();
-    for (const std::string& name : outputs) {
+    outputs_.clear();
+    auto compute = [&](const std::string& name) {
         const mayahost::Attribute* a = type.find(name);
         if (!a || !(a->computed || (a->parent && a->parent->computed)))
             throw InputError("unknown output '" + name + "' of node " + type.name);
-        mayahost::AttrValue v;
         try {
-            v = node.getAttr(name);
+            outputs_.push_back({a, node.getAttr(name)});
         } catch (const mayahost::Error& e) {
             throw InternalError(e.what());  // the node's own compute failed
         }
-        json values = json::array();
-        for (int i = 0; i < v.count; ++i)
-            values.push_back(v.v[i]);
-        reply[a->longName] = v.count == 1 ? values[0] : values;
+    };
+    if (get) {
+        for (const Json& name : *get)
+            compute(name.get_ref<const std::string&>());
+    } else {
+        for (const std::string& name : kDefaultOutputs)
+            compute(name);
     }
-    return reply;
+
+    // One member per output, in name order; an output asked for twice is given once.
+    std::stable_sort(outputs_.begin(), outputs_.end(), [](const Output& x, const Output& y) {
+        return x.attribute->longName < y.attribute->longName;
+    });
+    reply_ += '{';
+    bool first = true;
+    for (std::size_t i = 0; i < outputs_.size(); ++i) {
+        const Output& o = outputs_[i];
+        if (i + 1 < outputs_.size() && outputs_[i + 1].attribute->longName == o.attribute->longName)
+            continue;  // the last of equal names stands, as in a JSON object
+        if (!first)
+            reply_ += ", ";
+        first = false;
+        appendKey(reply_, o.attribute->longName);
+        reply_ += ": ";
+        appendFloats(reply_, o.value.v, o.value.count);
+    }
+    reply_ += '}';
 }
 
 // ---------------------------------------------------------------------------
 // Shader requests
 
-mrhost::Light lightOf(const json& description, const std::string& name)
+mrhost::Light lightOf(const Json& description, const std::string& name)
 {
-    const std::string what = "light '" + name + "'";
+    auto what = [&] { return "light '" + name + "'"; };
     requireObject(description, what);
     mrhost::Light l;
     if (description.contains("samples") && description["samples"].is_array()) {
         l.kind = mrhost::Light::Listed;
-        requireAtMost(description["samples"], kMaxLightSamples, what + " samples");
-        for (const json& s : description["samples"]) {
-            requireObject(s, what + " sample");
+        const Json& samples = description["samples"];
+        requireAtMost(samples, kMaxLightSamples, [&] { return what() + " samples"; });
+        for (const Json& s : samples) {
+            requireObject(s, [&] { return what() + " sample"; });
             if (!s.contains("color") || !s.contains("direction"))
-                throw InputError(what + ": every sample has a \"color\" and a \"direction\"");
-            l.listed.push_back({colourOf(s["color"], what + " sample color", 1.0f),
-                                vectorOf(s["direction"], what + " sample direction")});
+                throw InputError(what() + ": every sample has a \"color\" and a \"direction\"");
+            l.listed.push_back({colourOf(s["color"], [&] { return what() + " sample color"; }, 1.0f),
+                                vectorOf(s["direction"], [&] { return what() + " sample direction"; })});
         }
         for (auto it = description.begin(); it != description.end(); ++it)
             if (it.key() != "samples")
-                throw InputError(what + ": a listed light takes only \"samples\", not \"" + it.key() + "\"");
+                throw InputError(what() + ": a listed light takes only \"samples\", not \"" + it.key() + "\"");
         return l;
     }
     if (!description.contains("type") || !description["type"].is_string())
-        throw InputError(what + " needs \"samples\" or a \"type\" (point, directional or area)");
-    const std::string type = description["type"].get<std::string>();
+        throw InputError(what() + " needs \"samples\" or a \"type\" (point, directional or area)");
+    const std::string& type = description["type"].get_ref<const std::string&>();
     if (type == "point")
         l.kind = mrhost::Light::Point;
     else if (type == "directional")
@@ -255,12 +498,12 @@ mrhost::Light lightOf(const json& description, const std::string& name)
     else if (type == "area")
         l.kind = mrhost::Light::Area;
     else
-        throw InputError(what + ": unknown type '" + type + "' (point, directional or area)");
+        throw InputError(what() + ": unknown type '" + type + "' (point, directional or area)");
     miVector facing{0.0f, -1.0f, 0.0f};
     float sizeU = 1.0f, sizeV = 1.0f;
     for (auto it = description.begin(); it != description.end(); ++it) {
         const std::string& key = it.key();
-        const std::string field = what + " " + key;
+        auto field = [&] { return what() + " " + key; };
         if (key == "type") {
         } else if (key == "color") {
             l.colour = colourOf(it.value(), field, 1.0f);
@@ -271,15 +514,15 @@ mrhost::Light lightOf(const json& description, const std::string& name)
         } else if (key == "direction") {
             (l.kind == mrhost::Light::Directional ? l.direction : facing) = vectorOf(it.value(), field);
         } else if (key == "size" && l.kind == mrhost::Light::Area) {
-            const std::vector<double> s = numbersOf(it.value(), field);
-            if (s.empty() || s.size() > 2)
-                throw InputError(field + " takes one number or two");
-            sizeU = static_cast<float>(s[0]);
-            sizeV = static_cast<float>(s.size() == 2 ? s[1] : s[0]);
+            const Numbers s = fewNumbersOf(it.value(), field);
+            if (s.count == 0 || s.count > 2)
+                throw InputError(field() + " takes one number or two");
+            sizeU = s.v[0];
+            sizeV = s.count == 2 ? s.v[1] : s.v[0];
         } else if (key == "samples" && l.kind == mrhost::Light::Area) {
             l.samples = wholeOf(it.value(), field, 1, kMaxLightSamples);
         } else {
-            throw InputError(what + ": a " + type + " light has no \"" + key + "\"");
+            throw InputError(what() + ": a " + type + " light has no \"" + key + "\"");
         }
     }
     if (l.kind == mrhost::Light::Area) {
@@ -289,7 +532,7 @@ mrhost::Light lightOf(const json& description, const std::string& name)
         miVector u{helper.y * fz - helper.z * fy, helper.z * fx - helper.x * fz, helper.x * fy - helper.y * fx};
         const float ul = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
         if (ul == 0.0f)
-            throw InputError(what + " direction must not be zero");
+            throw InputError(what() + " direction must not be zero");
         u = {u.x / ul, u.y / ul, u.z / ul};
         miVector v{fy * u.z - fz * u.y, fz * u.x - fx * u.z, fx * u.y - fy * u.x};
         const float vl = std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
@@ -300,23 +543,40 @@ mrhost::Light lightOf(const json& description, const std::string& name)
     return l;
 }
 
-// A value for one declared parameter, as the bytes the renderer would store.
-std::vector<double> parameterValue(const mrhost::Parameter& p, const json& value, const std::string& shaderName)
+const mrhost::Parameter* Shading::parameter(const std::string& name) const
 {
-    const std::string what = "parameter '" + p.name + "' of shader " + shaderName;
-    if (p.type == "boolean" && !value.is_boolean())
-        throw InputError(what + " takes true or false, got " + std::string(value.type_name()));
-    if ((p.type == "scalar" || p.type == "integer") && !value.is_number())
-        throw InputError(what + " takes a number, got " + std::string(value.type_name()));
-    if ((p.type == "color" || p.type == "vector") && !value.is_array())
-        throw InputError(what + " takes an array of " + (p.type == "color" ? "3 or 4" : "3") + " numbers, got " +
-                         std::string(value.type_name()));
-    return numbersOf(value, what);
+    const auto found = parameters_.find(name);
+    return found == parameters_.end() ? nullptr : found->second;
 }
 
-json shaderRequest(const json& request, const MentalRayShader& shader)
+// A value for one declared parameter, as numbers; the builder checks them.
+std::vector<double>& Shading::parameterValue(const mrhost::Parameter& p, const Json& value)
 {
-    const mrhost::Declaration& d = shader.declaration();
+    const std::string& shaderName = shader_.declaration().name;
+    auto what = [&] { return "parameter '" + p.name + "' of shader " + shaderName; };
+    if (p.type == "boolean" && !value.is_boolean())
+        throw InputError(what() + " takes true or false, got " + std::string(value.type_name()));
+    if ((p.type == "scalar" || p.type == "integer") && !value.is_number())
+        throw InputError(what() + " takes a number, got " + std::string(value.type_name()));
+    if ((p.type == "color" || p.type == "vector") && !value.is_array())
+        throw InputError(what() + " takes an array of " + (p.type == "color" ? "3 or 4" : "3") + " numbers, got " +
+                         std::string(value.type_name()));
+    numbersOf(value, what, numbers_);
+    return numbers_;
+}
+
+const miTag* Shading::lightTag(const std::string& name) const
+{
+    const auto found = std::lower_bound(lightTags_.begin(), lightTags_.end(), std::string_view(name),
+                                        [](const std::pair<std::string_view, miTag>& t, std::string_view n) {
+                                            return t.first < n;
+                                        });
+    return found != lightTags_.end() && found->first == name ? &found->second : nullptr;
+}
+
+void Shading::answerShader(const Json& request)
+{
+    const mrhost::Declaration& d = shader_.declaration();
     for (auto it = request.begin(); it != request.end(); ++it) {
         static const char* const kFields[] = {"shader", "lights", "state", "irradiance", "result", "connected"};
         bool known = false;
@@ -326,42 +586,46 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
             throw InputError("unknown field '" + it.key() + "' in a shader request");
     }
     mrhost::clearScene();
-    std::map<std::string, miTag> lightTags;
+    lightTags_.clear();
     if (request.contains("lights")) {
-        requireObject(request["lights"], "\"lights\"");
-        requireAtMost(request["lights"], kMaxLights, "\"lights\"");
-        for (auto it = request["lights"].begin(); it != request["lights"].end(); ++it)
-            lightTags[it.key()] = mrhost::addLight(lightOf(it.value(), it.key()));
+        const Json& lights = request["lights"];
+        requireObject(lights, named("\"lights\""));
+        requireAtMost(lights, kMaxLights, named("\"lights\""));
+        // In name order, as the JSON object keeps them.
+        for (auto it = lights.begin(); it != lights.end(); ++it)
+            lightTags_.emplace_back(it.key(), mrhost::addLight(lightOf(it.value(), it.key())));
     }
 
-    mrhost::BlockBuilder builder(d);
-    const json& params = request.at("shader");
-    requireObject(params, "\"shader\"");
+    block_.clear();
+    const Json& params = request.at("shader");
+    requireObject(params, named("\"shader\""));
     for (auto it = params.begin(); it != params.end(); ++it) {
-        const mrhost::Parameter* p = d.find(it.key());
+        const mrhost::Parameter* p = parameter(it.key());
         if (!p)
             throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
         if (p->array) {
+            auto what = [&] { return "parameter '" + p->name + "' of shader " + d.name; };
             if (!it.value().is_array())
-                throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
-            requireAtMost(it.value(), kMaxLights, "parameter '" + p->name + "' of shader " + d.name);
-            std::vector<miTag> tags;
-            for (const json& name : it.value()) {
+                throw InputError(what() + " takes an array of light names");
+            requireAtMost(it.value(), kMaxLights, what);
+            tags_.clear();
+            for (const Json& name : it.value()) {
                 if (!name.is_string())
-                    throw InputError("parameter '" + p->name + "' of shader " + d.name + " takes an array of light names");
-                const auto found = lightTags.find(name.get<std::string>());
-                if (found == lightTags.end())
-                    throw InputError("unknown light '" + name.get<std::string>() + "' in parameter '" + p->name + "'");
-                tags.push_back(found->second);
+                    throw InputError(what() + " takes an array of light names");
+                const std::string& light = name.get_ref<const std::string&>();
+                const miTag* tag = lightTag(light);
+                if (!tag)
+                    throw InputError("unknown light '" + light + "' in parameter '" + p->name + "'");
+                tags_.push_back(*tag);
             }
-            builder.setArray(p->name, tags);
+            block_.setArray(*p, tags_);
         } else {
-            setShaderValue(builder, p->name, parameterValue(*p, it.value(), d.name));
+            setShaderValue(block_, *p, parameterValue(*p, it.value()));
         }
     }
 
-    mrhost::ShaderCall call(builder.bytes());
-    builder.write(call.parameters());
+    mrhost::ShaderCall call(block_.bytes());
+    block_.write(call.parameters());
     miState& state = call.state();
     state.normal = {0.0f, 0.0f, 1.0f};
     state.dir = {0.0f, 0.0f, -1.0f};
@@ -369,9 +633,10 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
     static int primitive;  // the renderer shades a primitive
     state.pri = &primitive;
     if (request.contains("state")) {
-        requireObject(request["state"], "\"state\"");
-        for (auto it = request["state"].begin(); it != request["state"].end(); ++it) {
-            const std::string field = "state field '" + it.key() + "'";
+        const Json& fields = request["state"];
+        requireObject(fields, named("\"state\""));
+        for (auto it = fields.begin(); it != fields.end(); ++it) {
+            auto field = [&] { return "state field '" + it.key() + "'"; };
             if (it.key() == "normal")
                 state.normal = vectorOf(it.value(), field);
             else if (it.key() == "dir")
@@ -383,95 +648,78 @@ json shaderRequest(const json& request, const MentalRayShader& shader)
         }
     }
     if (request.contains("connected")) {
-        requireObject(request["connected"], "\"connected\"");
-        for (auto it = request["connected"].begin(); it != request["connected"].end(); ++it) {
-            const mrhost::Parameter* p = d.find(it.key());
+        const Json& connected = request["connected"];
+        requireObject(connected, named("\"connected\""));
+        for (auto it = connected.begin(); it != connected.end(); ++it) {
+            const mrhost::Parameter* p = parameter(it.key());
             if (!p || p->array)
                 throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
             // The connected shader's output, laid out as the parameter's own type.
-            mrhost::BlockBuilder one(d);
-            one.set(p->name, parameterValue(*p, it.value(), d.name));
-            std::vector<char> block(one.bytes());
-            one.write(block.data());
-            call.connect(p->offset, mrhost::addConnection(block.data() + p->offset, p->size));
+            connection_.clear();
+            setShaderValue(connection_, *p, parameterValue(*p, it.value()));
+            connectionBlock_.resize(connection_.bytes());
+            connection_.write(connectionBlock_.data());
+            call.connect(p->offset, mrhost::addConnection(connectionBlock_.data() + p->offset, p->size));
         }
     }
-    mrhost::setIrradiance(request.contains("irradiance") ? colourOf(request["irradiance"], "\"irradiance\"", 1.0f)
-                                                         : miColor{0.0f, 0.0f, 0.0f, 1.0f});
-    miColor result = request.contains("result") ? colourOf(request["result"], "\"result\"", 0.0f)
+    mrhost::setIrradiance(request.contains("irradiance")
+                              ? colourOf(request["irradiance"], named("\"irradiance\""), 1.0f)
+                              : miColor{0.0f, 0.0f, 0.0f, 1.0f});
+    miColor result = request.contains("result") ? colourOf(request["result"], named("\"result\""), 0.0f)
                                                 : miColor{0.0f, 0.0f, 0.0f, 0.0f};
-    shader.shade(&result, call);
-    return json{{"result", {result.r, result.g, result.b, result.a}}};
+    shader_.shade(&result, call);
+    const float rgba[4] = {result.r, result.g, result.b, result.a};
+    reply_ += "{\"result\": ";
+    appendFloats(reply_, rgba, 4);
+    reply_ += '}';
 }
 
-// JSON text with every number printed so it reads back as the same float.
-// JSON has no infinity or NaN: a result that is not finite is written as the
-// string "inf", "-inf" or "nan". Text that is not valid UTF-8 (a bad request
-// quoted in an error) has each bad byte replaced by U+FFFD.
-void writeJson(std::ostream& out, const json& v);
-
-// An object key: the names this tool writes need no escaping, anything else goes
-// through the JSON writer.
-void writeKey(std::ostream& out, const std::string& key)
+const std::string& Shading::answer(const std::string& line, int number, bool* failed, bool* internal)
 {
-    const bool plain = std::all_of(key.begin(), key.end(), [](char c) {
-        return c >= 0x20 && c < 0x7f && c != '"' && c != '\\';
-    });
-    if (!plain) {
-        writeJson(out, json(key));
-        return;
-    }
-    out.put('"');
-    out.write(key.data(), static_cast<std::streamsize>(key.size()));
-    out.put('"');
-}
-
-void writeJson(std::ostream& out, const json& v)
-{
-    if (v.is_object()) {
-        out << '{';
-        bool first = true;
-        for (auto it = v.begin(); it != v.end(); ++it) {
-            out << (first ? "" : ", ");
-            writeKey(out, it.key());
-            out << ": ";
-            writeJson(out, it.value());
-            first = false;
+    reply_.clear();
+    *failed = false;
+    if (internal)
+        *internal = false;
+    auto fail = [&](const std::string& message, bool ours) {
+        *failed = true;
+        if (internal)
+            *internal = ours;
+        reply_ = "{\"error\": " +
+                 nlohmann::json("line " + std::to_string(number) + ": " + message)
+                     .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                 "}";
+    };
+    try {
+        if (line.size() > kMaxLineBytes)
+            throw InputError("the request is longer than the limit of " + std::to_string(kMaxLineBytes) + " bytes");
+        Json request;
+        try {
+            request = Json::parse(line);
+        } catch (const Json::exception& e) {
+            throw InputError(notJson(e));
         }
-        out << '}';
-    } else if (v.is_array()) {
-        out << '[';
-        for (std::size_t i = 0; i < v.size(); ++i) {
-            out << (i ? ", " : "");
-            writeJson(out, v[i]);
-        }
-        out << ']';
-    } else if (v.is_number_float()) {
-        const float f = v.get<float>();
-        char text[32];
-        const std::size_t n = formatFloat(f, text);
-        if (std::isfinite(f)) {
-            out.write(text, static_cast<std::streamsize>(n));
+        if (!request.is_object())
+            throw InputError("a request is a JSON object with \"node\" or \"shader\"");
+        const bool node = request.contains("node"), shaderCall = request.contains("shader");
+        if (node == shaderCall)
+            throw InputError(node ? "a request has \"node\" or \"shader\", not both"
+                                  : "a request needs \"node\" or \"shader\"");
+        if (node) {
+            for (auto it = request.begin(); it != request.end(); ++it)
+                if (it.key() != "node" && it.key() != "get")
+                    throw InputError("unknown field '" + it.key() + "' in a node request");
+            answerNode(request);
         } else {
-            out.put('"');
-            out.write(text, static_cast<std::streamsize>(n));
-            out.put('"');
+            answerShader(request);
         }
-    } else {
-        out << v.dump(-1, ' ', false, json::error_handler_t::replace);
+    } catch (const InputError& e) {
+        fail(e.what(), false);
+    } catch (const Json::exception& e) {
+        fail(e.what(), false);  // a value of the wrong JSON kind
+    } catch (const std::exception& e) {
+        fail(std::string("internal failure: ") + e.what(), true);
     }
-}
-
-// What the JSON reader says of a line that is not JSON, without its own prefix.
-std::string notJson(const json::exception& e)
-{
-    if (e.id == 406) {  // a number beyond double precision: "... parsing '1e400'"
-        const std::string what = e.what();
-        const std::size_t open = what.find('\''), close = what.rfind('\'');
-        return notSingle(open < close ? what.substr(open + 1, close - open - 1) : "a number");
-    }
-    const char* at = std::strstr(e.what(), "syntax error");
-    return std::string("not JSON: ") + (at ? at : e.what());
+    return reply_;
 }
 
 // Reads one line without its newline into `line`, keeping at most
@@ -505,50 +753,12 @@ bool readLine(std::istream& in, char* buffer, std::string& line)
 std::string shadeLine(const std::string& line, int number, const MayaPlugin& plugin, const MentalRayShader& shader,
                       bool* failed, bool* internal)
 {
-    std::ostringstream out;
-    *failed = false;
-    if (internal)
-        *internal = false;
-    auto fail = [&](const std::string& message, bool ours) {
-        *failed = true;
-        if (internal)
-            *internal = ours;
-        out.str("");
-        writeJson(out, json{{"error", "line " + std::to_string(number) + ": " + message}});
-    };
-    try {
-        if (line.size() > kMaxLineBytes)
-            throw InputError("the request is longer than the limit of " + std::to_string(kMaxLineBytes) + " bytes");
-        json request;
-        try {
-            request = json::parse(line);
-        } catch (const json::exception& e) {
-            throw InputError(notJson(e));
-        }
-        if (!request.is_object())
-            throw InputError("a request is a JSON object with \"node\" or \"shader\"");
-        const bool node = request.contains("node"), shaderCall = request.contains("shader");
-        if (node == shaderCall)
-            throw InputError(node ? "a request has \"node\" or \"shader\", not both"
-                                  : "a request needs \"node\" or \"shader\"");
-        if (node) {
-            for (auto it = request.begin(); it != request.end(); ++it)
-                if (it.key() != "node" && it.key() != "get")
-                    throw InputError("unknown field '" + it.key() + "' in a node request");
-        }
-        writeJson(out, node ? nodeRequest(request, plugin) : shaderRequest(request, shader));
-    } catch (const InputError& e) {
-        fail(e.what(), false);
-    } catch (const json::exception& e) {
-        fail(e.what(), false);  // a value of the wrong JSON kind
-    } catch (const std::exception& e) {
-        fail(std::string("internal failure: ") + e.what(), true);
-    }
-    return out.str();
+    return Shading(plugin, shader).answer(line, number, failed, internal);
 }
 
 int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, const MentalRayShader& shader)
 {
+    Shading shading(plugin, shader);
     std::string line;
     const std::unique_ptr<char[]> buffer(new char[kLineBuffer]);
     int number = 0;
@@ -558,7 +768,7 @@ int runShade(std::istream& in, std::ostream& out, const MayaPlugin& plugin, cons
         if (line.find_first_not_of(" \t\r") == std::string::npos)
             continue;  // blank lines are not requests
         bool failed = false, internal = false;
-        out << shadeLine(line, number, plugin, shader, &failed, &internal) << '\n';
+        out << shading.answer(line, number, &failed, &internal) << '\n';
         if (!out)  // the replies have nowhere to go: stop, with the system's reason
             throw InputError(std::string("shade: writing a reply failed: ") + std::strerror(errno));
         anyFailed = anyFailed || failed;

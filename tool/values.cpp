@@ -81,6 +81,16 @@ void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, cons
     }
 }
 
+void setShaderValue(mrhost::BlockBuilder& builder, const mrhost::Parameter& parameter,
+                    const std::vector<double>& numbers)
+{
+    try {
+        builder.set(parameter, numbers);
+    } catch (const mrhost::DeclarationError& e) {
+        throw InputError(e.what());
+    }
+}
+
 std::size_t formatFloat(float value, char* text)
 {
     const char* special = std::isnan(value) ? "nan" : std::isinf(value) ? (value > 0 ? "inf" : "-inf") : nullptr;

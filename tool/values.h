@@ -28,6 +28,8 @@ bool shaderHasParameter(const mrhost::Declaration& declaration, const std::strin
 void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers);
 // Into the parameter block; throws InputError with the builder's complaint.
 void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers);
+void setShaderValue(mrhost::BlockBuilder& builder, const mrhost::Parameter& parameter,
+                    const std::vector<double>& numbers);
 
 // Numbers separated by commas, from `least` to `most` of them; throws
 // InputError starting with `what` for anything else.

@@ -182,6 +182,11 @@ public:
     const NodeType& type() const { return *type_; }
     MPxNode* instance() const { return instance_; }
     bool isMPSafe() const;
+    // The data block back as the node was made: every value its default, every
+    // array empty, every output out of date, no computes counted. The instance
+    // is kept: for a node class without data of its own, a new node without
+    // making one.
+    void reset();
 
     // Maya's setAttr: hard limits clamp, soft limits only inform; outputs refuse.
     void setAttr(const std::string& name, const AttrValue& value);

@@ -361,9 +361,15 @@ void initBlock(DataBlockImpl& block, const NodeType& type)
 {
     block.type = &type;
     block.values.assign(static_cast<std::size_t>(type.slotCount), Value());
-    block.arrays.assign(type.elementSlotCounts.size(), ArrayData());
-    for (std::size_t i = 0; i < block.arrays.size(); ++i)
-        block.arrays[i].slots = static_cast<std::size_t>(type.elementSlotCounts[i]);
+    // Arrays start empty; the storage of a block made before is kept for its
+    // next elements, which start from their defaults when they come to be used.
+    block.arrays.resize(type.elementSlotCounts.size());
+    for (std::size_t i = 0; i < block.arrays.size(); ++i) {
+        ArrayData& array = block.arrays[i];
+        array.slots = static_cast<std::size_t>(type.elementSlotCounts[i]);
+        array.count = 0;
+        array.nextFailsAfter = -1;
+    }
     block.dirty.assign(type.attributes.size(), 1);
     for (const auto& a : type.attributes)
         if (!a->arrayRoot)
@@ -546,6 +552,13 @@ Node::~Node()
 }
 
 bool Node::isMPSafe() const { return record_->mpSafe; }
+
+void Node::reset()
+{
+    initBlock(*block_, *type_);
+    block_->computeCalls = 0;
+    block_->lastCompute = nullptr;
+}
 
 void Node::setAttr(const std::string& name, const AttrValue& value)
 {

@@ -73,6 +73,11 @@ public:
     // Numbers for a parameter; a colour takes 3 or 4 (alpha 1 when 3).
     void set(const std::string& name, const std::vector<double>& values);
     void setArray(const std::string& name, const std::vector<miTag>& elements);
+    // The same for a parameter of the declaration, found beforehand.
+    void set(const Parameter& parameter, const std::vector<double>& values);
+    void setArray(const Parameter& parameter, const std::vector<miTag>& elements);
+    // Forgets every value and array given, keeping the memory for the next block.
+    void clear();
 
     // The block plus the storage of every array.
     std::size_t bytes() const;
@@ -82,9 +87,11 @@ public:
 
 private:
     const Parameter& require(const std::string& name) const;
+    std::size_t indexOf(const Parameter& parameter);
     const Declaration* declaration_;  // the caller's, which outlives the builder
-    std::map<std::string, std::vector<double>> values_;
-    std::map<std::string, std::vector<miTag>> arrays_;
+    // By parameter index; empty for a value or an array not given.
+    std::vector<std::vector<double>> values_;
+    std::vector<std::vector<miTag>> arrays_;
 };
 
 }  // namespace mrhost

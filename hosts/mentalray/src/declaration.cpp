@@ -398,42 +398,67 @@ const Parameter& BlockBuilder::require(const std::string& name) const
     return *p;
 }
 
-void BlockBuilder::set(const std::string& name, const std::vector<double>& values)
+void BlockBuilder::set(const std::string& name, const std::vector<double>& values) { set(require(name), values); }
+
+void BlockBuilder::setArray(const std::string& name, const std::vector<miTag>& elements)
 {
-    const Parameter& p = require(name);
+    setArray(require(name), elements);
+}
+
+std::size_t BlockBuilder::indexOf(const Parameter& p)
+{
+    const std::size_t count = declaration_->parameters.size();
+    if (values_.size() < count) {  // the declaration may have grown since the builder was made
+        values_.resize(count);
+        arrays_.resize(count);
+    }
+    return static_cast<std::size_t>(&p - declaration_->parameters.data());
+}
+
+void BlockBuilder::set(const Parameter& p, const std::vector<double>& values)
+{
+    const std::string& name = p.name;
     if (p.array)
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is an array of " +
                                p.type + "s");
     if (!isValueType(p.type))
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is a " + p.type +
                                " reference, not a value");
-    std::vector<double> v = values;
-    if (p.type == "color" && v.size() == 3)
-        v.push_back(1.0);
-    if (v.size() != static_cast<std::size_t>(p.arity()))
+    const bool alpha = p.type == "color" && values.size() == 3;  // alpha 1, which every colour takes
+    if (values.size() + alpha != static_cast<std::size_t>(p.arity()))
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type +
                                ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
                                " values, got " + std::to_string(values.size()));
-    for (double x : v)
+    for (double x : values)
         if (!fitsValue(p.type, x))
             throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type + "): " +
                                    formatNumber(x) + " " + valueRange(p.type));
-    values_[name] = v;
+    std::vector<double>& stored = values_[indexOf(p)];
+    stored.assign(values.begin(), values.end());
+    if (alpha)
+        stored.push_back(1.0);
 }
 
-void BlockBuilder::setArray(const std::string& name, const std::vector<miTag>& elements)
+void BlockBuilder::setArray(const Parameter& p, const std::vector<miTag>& elements)
 {
-    const Parameter& p = require(name);
     if (!p.array || !isTagType(p.type))
-        throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is not an array of tags");
-    arrays_[name] = elements;
+        throw DeclarationError("parameter '" + p.name + "' of shader " + declaration_->name + " is not an array of tags");
+    arrays_[indexOf(p)] = elements;
+}
+
+void BlockBuilder::clear()
+{
+    for (std::vector<double>& v : values_)
+        v.clear();
+    for (std::vector<miTag>& a : arrays_)
+        a.clear();
 }
 
 std::size_t BlockBuilder::bytes() const
 {
     std::size_t total = declaration_->blockSize;
-    for (const auto& a : arrays_)
-        total += a.second.size() * typeSize(require(a.first).type);
+    for (std::size_t i = 0; i < arrays_.size(); ++i)
+        total += arrays_[i].size() * typeSize(declaration_->parameters[i].type);
     return total;
 }
 
@@ -458,28 +483,29 @@ void BlockBuilder::write(char* block) const
     if (size == 0)
         return;  // a shader without parameters: there may be no block at all
     std::memset(block, 0, size);
-    for (const Parameter& p : declaration_->parameters) {
-        const auto given = values_.find(p.name);
-        if (given != values_.end())
-            writeValue(block + p.offset, p, given->second);
+    const std::vector<Parameter>& parameters = declaration_->parameters;
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const Parameter& p = parameters[i];
+        if (i < values_.size() && !values_[i].empty())
+            writeValue(block + p.offset, p, values_[i]);
         else if (!p.defaults.empty())
             writeValue(block + p.offset, p, p.defaults);
     }
     // Array elements go after the block; i_NAME counts elements from the
     // element field to the first of them.
     std::size_t tail = declaration_->blockSize;
-    for (const Parameter& p : declaration_->parameters) {
+    for (std::size_t i = 0; i < parameters.size(); ++i) {
+        const Parameter& p = parameters[i];
         if (!p.array)
             continue;
-        const auto it = arrays_.find(p.name);
-        const std::size_t count = it == arrays_.end() ? 0 : it->second.size();
+        const std::size_t count = i < arrays_.size() ? arrays_[i].size() : 0;
         const std::size_t element = typeSize(p.type);
         const int index = static_cast<int>((tail - p.elementOffset()) / element);
         const int n = static_cast<int>(count);
         std::memcpy(block + p.offset, &index, sizeof index);
         std::memcpy(block + p.offset + 4, &n, sizeof n);
         if (count)
-            std::memcpy(block + tail, it->second.data(), count * element);
+            std::memcpy(block + tail, arrays_[i].data(), count * element);
         tail += count * element;
     }
 }
