@@ -186,6 +186,48 @@ TEST_F(Tool, ShadeReportsABadLineInItsPlaceAndGoesOn)
     EXPECT_TRUE(replies[8].contains("result"));
 }
 
+// One run answers every line with the same node and builders: what a request
+// sets must not reach the next one, which answers as it would alone.
+TEST_F(Tool, ShadeAnswersEachRequestAsIfItCameAlone)
+{
+    const std::string plainNode = R"({"node": {"normalCamera": [0, 0, 1]}, "get": ["outColor", "outTransparency"]})";
+    const std::string plainShader = R"({"shader": {}, "state": {"normal": [0, 0, 1]}})";
+    const std::string busyNode =
+        R"({"node": {"color": [0.1, 0.9, 0.2], "transparency": [0.5, 0.5, 0.5], "outLineWidth": 0.9, "normalCamera": [0, 1, 0],)"
+        R"( "lightDataArray": [{"lightDirection": [0, 0, 1], "lightIntensity": [3, 3, 3], "lightSpecular": true},)"
+        R"( {"lightDirection": [1, 0, 0]}, {"lightDirection": [0, 1, 0]}]}})";
+    const std::string busyShader =
+        R"({"shader": {"color": [0.1, 0.9, 0.2], "computeIrradiance": true, "light": ["k"]}, "irradiance": [1, 1, 1],)"
+        R"( "lights": {"k": {"type": "point", "position": [0, 0, 5]}}, "connected": {"incandescence": [0.5, 0, 0]},)"
+        R"( "state": {"normal": [0, 1, 0], "point": [1, 1, 1]}, "result": [0.5, 0.5, 0.5, 0.5]})";
+    const Outcome alone = run("shade", plainNode + "\n" + plainShader + "\n");
+    ASSERT_EQ(alone.status, 0) << alone.err;
+    // A failed request leaves nothing behind either.
+    const std::string failedNode = R"({"node": {"color": [0, 0, 1], "alpha": "x"}})";
+    const std::string failedShader = R"({"shader": {"color": [0, 0, 1], "diffuse": "x"}})";
+    const Outcome after = run("shade", busyNode + "\n" + busyShader + "\n" + plainNode + "\n" + plainShader + "\n" +
+                                           failedNode + "\n" + failedShader + "\n" + plainNode + "\n" + plainShader + "\n");
+    EXPECT_EQ(after.status, 1) << after.err;
+    std::vector<std::string> replies;
+    std::istringstream in(after.out);
+    for (std::string line; std::getline(in, line);)
+        replies.push_back(line);
+    ASSERT_EQ(replies.size(), 8u);
+    EXPECT_NE(replies[0] + "\n" + replies[1] + "\n", alone.out) << "the busy requests answer differently";
+    EXPECT_EQ(replies[2] + "\n" + replies[3] + "\n", alone.out);
+    EXPECT_EQ(replies[6] + "\n" + replies[7] + "\n", alone.out);
+}
+
+// A connected parameter's value is checked as the parameter's own: a bad one is
+// the request's fault, not the tool's.
+TEST_F(Tool, ShadeRefusesABadConnectedValueAsBadInput)
+{
+    const Outcome r = run("shade", "{\"shader\": {}, \"connected\": {\"color\": [1, 2]}}\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "{\"error\": \"line 1: parameter 'color' of shader zarn_coolwarm (color) takes 3 or 4 values, got "
+                     "2\"}\n");
+}
+
 TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
 {
     Outcome r = run("describe node");

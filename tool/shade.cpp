@@ -371,16 +371,17 @@ mayahost::LightSample Shading::lightElement(const Json& element, std::size_t ind
     mayahost::LightSample l = lightDefaults_;
     for (auto it = element.begin(); it != element.end(); ++it) {
         const std::string& key = it.key();
+        const std::string_view k = key;
         auto field = [&] { return what() + " child '" + key + "'"; };
-        if (key == "lightDirection" || key == "lightIntensity") {
+        if (k == "lightDirection" || k == "lightIntensity") {
             const Numbers v = triple(it.value(), field);
-            std::copy(v.v, v.v + 3, key == "lightDirection" ? l.direction : l.intensity);
-        } else if (key == "lightAmbient" || key == "lightDiffuse" || key == "lightSpecular") {
+            std::copy(v.v, v.v + 3, k == "lightDirection" ? l.direction : l.intensity);
+        } else if (k == "lightAmbient" || k == "lightDiffuse" || k == "lightSpecular") {
             if (!it.value().is_boolean())
                 throw InputError(field() + " takes true or false");
-            (key == "lightAmbient" ? l.ambient : key == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
-        } else if (key == "lightShadowFraction" || key == "preShadowIntensity") {
-            (key == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) =
+            (k == "lightAmbient" ? l.ambient : k == "lightDiffuse" ? l.diffuse : l.specular) = it.value().get<bool>();
+        } else if (k == "lightShadowFraction" || k == "preShadowIntensity") {
+            (k == "lightShadowFraction" ? l.shadowFraction : l.preShadowIntensity) =
                 static_cast<float>(singleOf(it.value(), field));
         } else {
             throw InputError("unknown child '" + key + "' of lightDataArray (" + what() + ")");
@@ -484,18 +485,18 @@ mrhost::Light lightOf(const Json& description, const std::string& name)
                                 vectorOf(s["direction"], [&] { return what() + " sample direction"; })});
         }
         for (auto it = description.begin(); it != description.end(); ++it)
-            if (it.key() != "samples")
+            if (std::string_view(it.key()) != "samples")
                 throw InputError(what() + ": a listed light takes only \"samples\", not \"" + it.key() + "\"");
         return l;
     }
     if (!description.contains("type") || !description["type"].is_string())
         throw InputError(what() + " needs \"samples\" or a \"type\" (point, directional or area)");
     const std::string& type = description["type"].get_ref<const std::string&>();
-    if (type == "point")
+    if (std::string_view(type) == "point")
         l.kind = mrhost::Light::Point;
-    else if (type == "directional")
+    else if (std::string_view(type) == "directional")
         l.kind = mrhost::Light::Directional;
-    else if (type == "area")
+    else if (std::string_view(type) == "area")
         l.kind = mrhost::Light::Area;
     else
         throw InputError(what() + ": unknown type '" + type + "' (point, directional or area)");
@@ -503,23 +504,24 @@ mrhost::Light lightOf(const Json& description, const std::string& name)
     float sizeU = 1.0f, sizeV = 1.0f;
     for (auto it = description.begin(); it != description.end(); ++it) {
         const std::string& key = it.key();
+        const std::string_view k = key;
         auto field = [&] { return what() + " " + key; };
-        if (key == "type") {
-        } else if (key == "color") {
+        if (k == "type") {
+        } else if (k == "color") {
             l.colour = colourOf(it.value(), field, 1.0f);
-        } else if (key == "intensity") {
+        } else if (k == "intensity") {
             l.intensity = static_cast<float>(singleOf(it.value(), field));
-        } else if (key == "position" && l.kind != mrhost::Light::Directional) {
+        } else if (k == "position" && l.kind != mrhost::Light::Directional) {
             l.position = vectorOf(it.value(), field);
-        } else if (key == "direction") {
+        } else if (k == "direction") {
             (l.kind == mrhost::Light::Directional ? l.direction : facing) = vectorOf(it.value(), field);
-        } else if (key == "size" && l.kind == mrhost::Light::Area) {
+        } else if (k == "size" && l.kind == mrhost::Light::Area) {
             const Numbers s = fewNumbersOf(it.value(), field);
             if (s.count == 0 || s.count > 2)
                 throw InputError(field() + " takes one number or two");
             sizeU = s.v[0];
             sizeV = s.count == 2 ? s.v[1] : s.v[0];
-        } else if (key == "samples" && l.kind == mrhost::Light::Area) {
+        } else if (k == "samples" && l.kind == mrhost::Light::Area) {
             l.samples = wholeOf(it.value(), field, 1, kMaxLightSamples);
         } else {
             throw InputError(what() + ": a " + type + " light has no \"" + key + "\"");
@@ -554,12 +556,13 @@ std::vector<double>& Shading::parameterValue(const mrhost::Parameter& p, const J
 {
     const std::string& shaderName = shader_.declaration().name;
     auto what = [&] { return "parameter '" + p.name + "' of shader " + shaderName; };
-    if (p.type == "boolean" && !value.is_boolean())
+    const std::string_view type = p.type;
+    if (type == "boolean" && !value.is_boolean())
         throw InputError(what() + " takes true or false, got " + std::string(value.type_name()));
-    if ((p.type == "scalar" || p.type == "integer") && !value.is_number())
+    if ((type == "scalar" || type == "integer") && !value.is_number())
         throw InputError(what() + " takes a number, got " + std::string(value.type_name()));
-    if ((p.type == "color" || p.type == "vector") && !value.is_array())
-        throw InputError(what() + " takes an array of " + (p.type == "color" ? "3 or 4" : "3") + " numbers, got " +
+    if ((type == "color" || type == "vector") && !value.is_array())
+        throw InputError(what() + " takes an array of " + (type == "color" ? "3 or 4" : "3") + " numbers, got " +
                          std::string(value.type_name()));
     numbersOf(value, what, numbers_);
     return numbers_;
@@ -578,9 +581,10 @@ void Shading::answerShader(const Json& request)
 {
     const mrhost::Declaration& d = shader_.declaration();
     for (auto it = request.begin(); it != request.end(); ++it) {
-        static const char* const kFields[] = {"shader", "lights", "state", "irradiance", "result", "connected"};
+        static constexpr std::string_view kFields[] = {"shader", "lights", "state", "irradiance", "result",
+                                                       "connected"};
         bool known = false;
-        for (const char* f : kFields)
+        for (std::string_view f : kFields)
             known = known || it.key() == f;
         if (!known)
             throw InputError("unknown field '" + it.key() + "' in a shader request");
@@ -637,11 +641,12 @@ void Shading::answerShader(const Json& request)
         requireObject(fields, named("\"state\""));
         for (auto it = fields.begin(); it != fields.end(); ++it) {
             auto field = [&] { return "state field '" + it.key() + "'"; };
-            if (it.key() == "normal")
+            const std::string_view k = it.key();
+            if (k == "normal")
                 state.normal = vectorOf(it.value(), field);
-            else if (it.key() == "dir")
+            else if (k == "dir")
                 state.dir = vectorOf(it.value(), field);
-            else if (it.key() == "point")
+            else if (k == "point")
                 state.point = vectorOf(it.value(), field);
             else
                 throw InputError("unknown state field '" + it.key() + "' (normal, dir, point)");
@@ -706,7 +711,7 @@ const std::string& Shading::answer(const std::string& line, int number, bool* fa
                                   : "a request needs \"node\" or \"shader\"");
         if (node) {
             for (auto it = request.begin(); it != request.end(); ++it)
-                if (it.key() != "node" && it.key() != "get")
+                if (std::string_view(it.key()) != "node" && std::string_view(it.key()) != "get")
                     throw InputError("unknown field '" + it.key() + "' in a node request");
             answerNode(request);
         } else {

@@ -105,6 +105,7 @@ struct NodeType {
     bool laidOut = false;
     int slotCount = 0;
     std::vector<int> elementSlotCounts;  // per array
+    std::vector<std::vector<const Attribute*>> elementAttributes;  // per array: what each element holds
     mutable int liveNodes = 0;
 
     const Attribute* find(const std::string& name) const;  // long or short name
@@ -215,6 +216,7 @@ private:
     NodeRecord* record_;
     MPxNode* instance_;
     std::unique_ptr<DataBlockImpl> block_;
+    std::unique_ptr<DataBlockImpl> fresh_;  // the block as the node was made
 };
 
 // One renderer thread's view of a node: a data block of its own, seeded from the

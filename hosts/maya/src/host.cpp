@@ -305,6 +305,7 @@ void layOut(NodeType& type)
         return;
     type.slotCount = 0;
     type.elementSlotCounts.clear();
+    type.elementAttributes.clear();
     for (auto& a : type.attributes) {
         a->arrayRoot = nullptr;
         for (Attribute* up = a->parent; up; up = up->parent)
@@ -318,6 +319,10 @@ void layOut(NodeType& type)
             type.elementSlotCounts.push_back(0);
         }
     }
+    type.elementAttributes.resize(type.elementSlotCounts.size());
+    for (auto& a : type.attributes)
+        if (a->arrayRoot)
+            type.elementAttributes[static_cast<std::size_t>(a->arrayRoot->arrayIndex)].push_back(a.get());
     for (auto& a : type.attributes) {
         if (a->parent && a->parent->kind == AttrKind::Compound)
             continue;
@@ -361,15 +366,9 @@ void initBlock(DataBlockImpl& block, const NodeType& type)
 {
     block.type = &type;
     block.values.assign(static_cast<std::size_t>(type.slotCount), Value());
-    // Arrays start empty; the storage of a block made before is kept for its
-    // next elements, which start from their defaults when they come to be used.
-    block.arrays.resize(type.elementSlotCounts.size());
-    for (std::size_t i = 0; i < block.arrays.size(); ++i) {
-        ArrayData& array = block.arrays[i];
-        array.slots = static_cast<std::size_t>(type.elementSlotCounts[i]);
-        array.count = 0;
-        array.nextFailsAfter = -1;
-    }
+    block.arrays.assign(type.elementSlotCounts.size(), ArrayData());
+    for (std::size_t i = 0; i < block.arrays.size(); ++i)
+        block.arrays[i].slots = static_cast<std::size_t>(type.elementSlotCounts[i]);
     block.dirty.assign(type.attributes.size(), 1);
     for (const auto& a : type.attributes)
         if (!a->arrayRoot)
@@ -437,10 +436,10 @@ void resizeArray(DataBlockImpl& block, const Attribute& arrayAttribute, std::siz
     if (array.storage.size() < count * array.slots)
         array.storage.resize(count * array.slots);
     // New elements start from their children's defaults.
+    const std::vector<const Attribute*>& held = block.type->elementAttributes[arrayAttribute.arrayIndex];
     for (std::size_t i = array.count; i < count; ++i)
-        for (const auto& a : block.type->attributes)
-            if (a->arrayRoot == &arrayAttribute)
-                writeDefault(array.element(i), *a);
+        for (const Attribute* a : held)
+            writeDefault(array.element(i), *a);
     array.count = count;
 }
 
@@ -540,6 +539,7 @@ Node::Node(const std::string& typeName) : type_(nullptr), record_(nullptr), inst
     initBlock(*block_, *type_);
     block_->node = instance_;
     block_->record = record_;
+    fresh_.reset(new DataBlockImpl(*block_));
     ++type_->liveNodes;
 }
 
@@ -555,7 +555,13 @@ bool Node::isMPSafe() const { return record_->mpSafe; }
 
 void Node::reset()
 {
-    initBlock(*block_, *type_);
+    // Assigned in place: the block keeps its memory.
+    block_->values = fresh_->values;
+    block_->dirty = fresh_->dirty;
+    for (ArrayData& array : block_->arrays) {
+        array.count = 0;  // elements start from their defaults when they come to be used
+        array.nextFailsAfter = -1;
+    }
     block_->computeCalls = 0;
     block_->lastCompute = nullptr;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 
 namespace mrhost {
 
@@ -92,21 +93,21 @@ const char* const kIntRange = "-2147483648 to 2147483647";
 
 // Whether a number can be stored as a value of a declaration type: integers
 // and booleans whole and within 32 bits, everything else a finite float.
-bool fitsValue(const std::string& type, double v)
+bool fitsValue(std::string_view type, double v)
 {
     if (type == "integer" || type == "boolean")
         return v == std::floor(v) && v >= -2147483648.0 && v <= 2147483647.0;
     return std::isfinite(v) && std::fabs(v) <= static_cast<double>(FLT_MAX);
 }
 
-std::string valueRange(const std::string& type)
+std::string valueRange(std::string_view type)
 {
     if (type == "integer" || type == "boolean")
         return std::string("is not a whole number from ") + kIntRange;
     return "is not a finite single-precision number (largest magnitude 3.40282347e+38)";
 }
 
-bool isValueType(const std::string& t)
+bool isValueType(std::string_view t)
 {
     return t == "boolean" || t == "integer" || t == "scalar" || t == "vector" || t == "color";
 }
@@ -119,7 +120,7 @@ std::string formatNumber(double v)
     return s.str();
 }
 
-bool isTagType(const std::string& t)
+bool isTagType(std::string_view t)
 {
     static const char* const kTags[] = {"light", "shader", "string", "texture", "colortexture", "scalartexture",
                                         "vectortexture", "lightprofile", "data", "material", "geometry"};
@@ -341,18 +342,20 @@ private:
 
 int Parameter::arity() const
 {
-    if (type == "vector")
+    const std::string_view t = type;
+    if (t == "vector")
         return 3;
-    if (type == "color")
+    if (t == "color")
         return 4;
     return 1;
 }
 
 std::size_t typeSize(const std::string& type)
 {
-    if (type == "vector")
+    const std::string_view t = type;
+    if (t == "vector")
         return 12;
-    if (type == "color")
+    if (t == "color")
         return 16;
     return 4;  // boolean, integer, scalar and every tag
 }
@@ -424,7 +427,7 @@ void BlockBuilder::set(const Parameter& p, const std::vector<double>& values)
     if (!isValueType(p.type))
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " is a " + p.type +
                                " reference, not a value");
-    const bool alpha = p.type == "color" && values.size() == 3;  // alpha 1, which every colour takes
+    const bool alpha = std::string_view(p.type) == "color" && values.size() == 3;  // alpha 1, which every colour takes
     if (values.size() + alpha != static_cast<std::size_t>(p.arity()))
         throw DeclarationError("parameter '" + name + "' of shader " + declaration_->name + " (" + p.type +
                                ") takes " + (p.type == "color" ? std::string("3 or 4") : std::to_string(p.arity())) +
@@ -458,14 +461,16 @@ std::size_t BlockBuilder::bytes() const
 {
     std::size_t total = declaration_->blockSize;
     for (std::size_t i = 0; i < arrays_.size(); ++i)
-        total += arrays_[i].size() * typeSize(declaration_->parameters[i].type);
+        if (!arrays_[i].empty())
+            total += arrays_[i].size() * typeSize(declaration_->parameters[i].type);
     return total;
 }
 
 namespace {
 void writeValue(char* at, const Parameter& p, const std::vector<double>& v)
 {
-    if (p.type == "boolean" || p.type == "integer") {
+    const std::string_view type = p.type;
+    if (type == "boolean" || type == "integer") {
         const int i = static_cast<int>(v[0]);
         std::memcpy(at, &i, sizeof i);
         return;
