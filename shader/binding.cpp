@@ -62,25 +62,59 @@ int lastLoaderError()
 #endif
 }
 
-// The address of the function in `entry`, looked up and stored when the entry
-// is empty; null (with the diagnostics printed) when the lookup fails, which is
-// not remembered: the next call looks again.
+#if defined(__GNUC__)
+#define ZARN_COLD __attribute__((noinline, cold))
+#define ZARN_UNLIKELY(x) __builtin_expect(!!(x), 0)
+#else
+#define ZARN_COLD
+#define ZARN_UNLIKELY(x) (x)
+#endif
+
+// Looks `name` up, stores the address in `entry` and returns it; null (with the
+// diagnostics printed) when the lookup fails, which is not remembered: the next
+// call looks again. Kept out of line, so that a stub whose entry is filled is
+// a load, a test and a jump, with nothing saved around the call.
+ZARN_COLD void* bind(int entry, const char* name)
+{
+    if (!moduleHandle)
+        std::fprintf(stderr, "DYNLOAD: dl_handle null\n");
+    void* address = lookUp(name);
+    bindingTable[entry].store(address, std::memory_order_relaxed);
+    // The handle prints as lower-case hexadecimal, at least eight digits
+    // with leading zeros, at the width of the handle itself.
+    if (!address)
+        std::fprintf(stderr, "dlsym failed on \"%s\" (handle: %08" PRIxPTR " error: %d)\n", name,
+                     reinterpret_cast<std::uintptr_t>(moduleHandle), lastLoaderError());
+    return address;
+}
+
+// The address of the function in `entry`, bound on first use.
 template <class Function>
-Function resolve(int entry, const char* name)
+inline Function resolve(int entry, const char* name)
 {
     void* address = bindingTable[entry].load(std::memory_order_relaxed);
-    if (!address) {
-        if (!moduleHandle)
-            std::fprintf(stderr, "DYNLOAD: dl_handle null\n");
-        address = lookUp(name);
-        bindingTable[entry].store(address, std::memory_order_relaxed);
-        // The handle prints as lower-case hexadecimal, at least eight digits
-        // with leading zeros, at the width of the handle itself.
-        if (!address)
-            std::fprintf(stderr, "dlsym failed on \"%s\" (handle: %08" PRIxPTR " error: %d)\n", name,
-                         reinterpret_cast<std::uintptr_t>(moduleHandle), lastLoaderError());
-    }
+    if (ZARN_UNLIKELY(!address))
+        address = bind(entry, name);
     return reinterpret_cast<Function>(address);
+}
+
+// The address in `entry`, or null while it is not bound.
+template <class Function>
+inline Function bound(int entry)
+{
+    return reinterpret_cast<Function>(bindingTable[entry].load(std::memory_order_relaxed));
+}
+
+// A stub's first call (and every call after a failed lookup): bind, then call,
+// or answer `otherwise` when there is nothing to call. The stubs that run per
+// light sample test bound() themselves and come here only when it is null, so
+// that their own call is a plain jump with nothing saved around it.
+template <class Function, class Result, class... Args>
+ZARN_COLD Result firstCall(int entry, const char* name, Result otherwise, Args... args)
+{
+    if (Function f = resolve<Function>(entry, name))
+        return f(args...);
+    return otherwise;
 }
 
 }  // namespace
@@ -106,17 +140,18 @@ miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *con
                           const miTag light_inst, int *const samples)
 {
     typedef miBoolean (*Fn)(miColor *const, miVector *const, float *const, miState *const, const miTag, int *const);
-    if (Fn f = resolve<Fn>(kSampleLight, "mi_sample_light"))
+    if (Fn f = bound<Fn>(kSampleLight))
         return f(result, dir, dot_nl, state, light_inst, samples);
-    return miFALSE;
+    return firstCall<Fn>(kSampleLight, "mi_sample_light", miBoolean(miFALSE), result, dir, dot_nl, state, light_inst,
+                         samples);
 }
 
 miScalar mi_blong_specular(miScalar spec_exp, miState *state, miVector *dir)
 {
     typedef miScalar (*Fn)(miScalar, miState *, miVector *);
-    if (Fn f = resolve<Fn>(kBlongSpecular, "mi_blong_specular"))
+    if (Fn f = bound<Fn>(kBlongSpecular))
         return f(spec_exp, state, dir);
-    return 0.0f;
+    return firstCall<Fn>(kBlongSpecular, "mi_blong_specular", miScalar(0.0f), spec_exp, state, dir);
 }
 
 miBoolean mi_compute_irradiance(miColor *result, miState *state)
@@ -132,9 +167,9 @@ miBoolean mi_compute_irradiance(miColor *result, miState *state)
 void *mi_phen_eval(miState *state, void *parm)
 {
     typedef void *(*Fn)(miState *, void *);
-    if (Fn f = resolve<Fn>(kPhenEval, "mi_phen_eval"))
+    if (Fn f = bound<Fn>(kPhenEval))
         return f(state, parm);
-    return parm;
+    return firstCall<Fn>(kPhenEval, "mi_phen_eval", parm, state, parm);
 }
 
 }  // extern "C"

@@ -159,6 +159,12 @@ TEST(MentalRayStandin, DeliveredSamplesFollowTheLightAtEveryPoint)
                 const mrhost::LightSampleGeometry g = mrhost::lightSample(light, i, at);
                 EXPECT_EQ(std::memcmp(&g.direction, &dir, sizeof dir), 0) << "lightSample agrees bit for bit";
                 EXPECT_EQ(std::memcmp(&g.colour, &colour, sizeof colour), 0);
+                // Asked for the direction alone, the renderer delivers the same sample.
+                int again = i;
+                miVector alone;
+                EXPECT_TRUE(mi_sample_light(nullptr, &alone, nullptr, &state, tags[l], &again));
+                EXPECT_EQ(again, samples);
+                EXPECT_EQ(std::memcmp(&alone, &dir, sizeof dir), 0);
             }
             EXPECT_EQ(samples, expectedCounts[l]) << "light " << l;
         }

@@ -243,7 +243,7 @@ private:
     std::unique_ptr<DataBlockImpl> block_;
     std::vector<int> affected_;    // creation indices of what the sample inputs dirty
     bool inputsChanged_ = false;   // sample inputs written since the last request
-    int lightSlots_[8];            // slots of the light-data children in an element
+    std::ptrdiff_t lightSlots_[8];  // where the light-data children lie in an element (bytes)
     const Attribute* pointCamera_;
     const Attribute* normalCamera_;
     const Attribute* rayDirection_;

@@ -338,6 +338,7 @@ void layOut(NodeType& type)
         a->nodeSlot = a->arrayRoot || a->flags.array ? -1 : a->slot;
         a->valueIn = a->nodeSlot >= 0 ? &type : nullptr;
         a->floatOffset = a->component > 0 ? a->component * static_cast<int>(sizeof(float)) : 0;
+        a->slotOffset = static_cast<std::ptrdiff_t>(a->slot) * static_cast<std::ptrdiff_t>(sizeof(Value));
     }
     type.laidOut = true;
 }
@@ -445,16 +446,16 @@ void resizeArray(DataBlockImpl& block, const Attribute& arrayAttribute, std::siz
 
 namespace {
 
-// The slots of a light-data element's eight children, in the order
-// MFnLightDataAttribute::create took them.
-void lightSlotsOf(const Attribute& lightData, int slots[8])
+// Where a light-data element's eight children lie in it (byte offsets), in the
+// order MFnLightDataAttribute::create took them.
+void lightSlotsOf(const Attribute& lightData, std::ptrdiff_t slots[8])
 {
     for (int i = 0; i < 8; ++i)
-        slots[i] = lightData.children[static_cast<std::size_t>(i)]->slot;
+        slots[i] = lightData.children[static_cast<std::size_t>(i)]->slotOffset;
 }
 
 // The renderer's fill of a light-data array: one element per light.
-void writeLights(DataBlockImpl& block, const Attribute& lightData, const int slots[8], const LightSample* lights,
+void writeLights(DataBlockImpl& block, const Attribute& lightData, const std::ptrdiff_t slots[8], const LightSample* lights,
                  std::size_t count)
 {
     ArrayData& array = block.arrays[static_cast<std::size_t>(lightData.arrayIndex)];
@@ -463,14 +464,14 @@ void writeLights(DataBlockImpl& block, const Attribute& lightData, const int slo
     for (std::size_t i = 0; i < count; ++i) {
         Value* element = array.element(i);
         const LightSample& light = lights[i];
-        element[slots[0]].v = MFloatVector(light.direction[0], light.direction[1], light.direction[2]);
-        element[slots[1]].v = MFloatVector(light.intensity[0], light.intensity[1], light.intensity[2]);
-        element[slots[2]].b = light.ambient;
-        element[slots[3]].b = light.diffuse;
-        element[slots[4]].b = light.specular;
-        element[slots[5]].v.x = light.shadowFraction;
-        element[slots[6]].v.x = light.preShadowIntensity;
-        element[slots[7]].p = light.blindData;
+        element->atOffset(slots[0])->v = MFloatVector(light.direction[0], light.direction[1], light.direction[2]);
+        element->atOffset(slots[1])->v = MFloatVector(light.intensity[0], light.intensity[1], light.intensity[2]);
+        element->atOffset(slots[2])->b = light.ambient;
+        element->atOffset(slots[3])->b = light.diffuse;
+        element->atOffset(slots[4])->b = light.specular;
+        element->atOffset(slots[5])->v.x = light.shadowFraction;
+        element->atOffset(slots[6])->v.x = light.preShadowIntensity;
+        element->atOffset(slots[7])->p = light.blindData;
     }
 }
 
@@ -634,7 +635,7 @@ void Node::setLights(const LightSample* lights, std::size_t count)
     const Attribute* lightData = lightDataOf(*type_);
     if (!lightData)
         throw Error("node type " + type_->name + " has no light-data array");
-    int slots[8];
+    std::ptrdiff_t slots[8];
     lightSlotsOf(*lightData, slots);
     writeLights(*block_, *lightData, slots, lights, count);
     propagate(*block_, *lightData);

@@ -58,11 +58,11 @@ struct Scene {
     void* irradianceUser = nullptr;
 };
 
-Scene& scene()
-{
-    static Scene s;
-    return s;
-}
+// At namespace scope, so that a light sample reaches it without an
+// initialisation guard; nothing uses it before this module is loaded.
+Scene theScene;
+
+Scene& scene() { return theScene; }
 
 // Whether the scene has occluders, read by every light sample without going
 // through scene()'s initialisation guard.
@@ -429,15 +429,12 @@ std::string modulePath()
 
 using mrhost::scene;
 
-extern "C" {
-
-// The renderer delivers one light sample per call: its colour at the point and
-// the unit direction towards it, counting them in *samples; false once there is
-// none left. While a primitive is being shaded (pri set), a sample behind the
-// surface is skipped, as the renderer does; with pri null every sample comes,
-// so the counter is the index of the next one and each call is constant work.
-MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
-                                         miState *const state, const miTag light_inst, int *const samples)
+namespace mrhost {
+namespace {
+// Every case of a light sample: facing samples only while a primitive is
+// shaded, shadows, a thread's first call.
+MR_STANDIN_NOINLINE miBoolean sampleLight(miColor *const result, miVector *const dir, float *const dot_nl,
+                                          miState *const state, const miTag light_inst, int *const samples)
 {
     mrhost::count(mrhost::counters().sampleLight);
     const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
@@ -457,11 +454,52 @@ MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const 
     return miTRUE;
 }
 
+MR_STANDIN_NOINLINE miScalar blongSpecularFirst(miScalar spec_exp, miState* state, miVector* dir)
+{
+    newThreadCounters();
+    return mi_blong_specular(spec_exp, state, dir);
+}
+}  // namespace
+}  // namespace mrhost
+
+extern "C" {
+
+// The renderer delivers one light sample per call: its colour at the point and
+// the unit direction towards it, counting them in *samples; false once there is
+// none left. While a primitive is being shaded (pri set), a sample behind the
+// surface is skipped, as the renderer does; with pri null every sample comes,
+// so the counter is the index of the next one and each call is constant work.
+// The common case, a sample of an unshadowed light as a material shader asks
+// for it (pri cleared, all three outputs wanted), is done here without a call,
+// so nothing has to be saved around it; everything else goes to sampleLight.
+MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
+                                         miState *const state, const miTag light_inst, int *const samples)
+{
+    mrhost::Counters* counters = mrhost::threadCounters;
+    const mrhost::Scene& s = mrhost::theScene;
+    if (!counters || !state || state->pri || !samples || !result || !dir || !dot_nl || mrhost::occlusionOn ||
+        light_inst >= s.lightByTag.size() || !s.lightByTag[light_inst])
+        return mrhost::sampleLight(result, dir, dot_nl, state, light_inst, samples);
+    mrhost::count(counters->sampleLight);
+    const mrhost::LightRecord& light = *s.lightByTag[light_inst];
+    const int i = *samples;
+    if (i < 0 || i >= light.count)
+        return miFALSE;
+    const mrhost::LightSampleGeometry g = mrhost::sampleOf(light, i, state->point);
+    *result = g.colour;
+    *dir = g.direction;
+    *dot_nl = mrhost::dot(state->normal, g.direction);
+    ++*samples;
+    return miTRUE;
+}
+
 // Blinn's highlight: the half vector between the light and the eye against
 // the state's normal, raised to the exponent.
 MR_STANDIN_API miScalar mi_blong_specular(miScalar spec_exp, miState *state, miVector *dir)
 {
-    mrhost::count(mrhost::counters().blongSpecular);
+    if (!mrhost::threadCounters)  // the thread's first call: out of line, so this one saves nothing
+        return mrhost::blongSpecularFirst(spec_exp, state, dir);
+    mrhost::count(mrhost::threadCounters->blongSpecular);
     miVector h{dir->x - state->dir.x, dir->y - state->dir.y, dir->z - state->dir.z};
     mrhost::normalise(h);
     const float c = mrhost::dot(state->normal, h);

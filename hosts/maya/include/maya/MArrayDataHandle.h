@@ -23,7 +23,7 @@ public:
     // The element the cursor stands on; the cursor starts on the first one.
     MDataHandle inputValue(MStatus* ReturnStatus = NULL)
     {
-        if (!array_ || position_ >= array_->count)
+        if (!MAYA_STANDIN_EXPECTED(array_ && position_ < array_->count))
             return MDataHandle::invalid(ReturnStatus);
         if (ReturnStatus) *ReturnStatus = MS::kSuccess;
         mayahost::Value* values = array_->element(position_);

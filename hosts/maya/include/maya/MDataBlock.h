@@ -22,11 +22,11 @@ public:
         // valueIn is this block's type only for an attribute of this type that
         // has a value in the node, which the type's layout has placed.
         const mayahost::HostObject* o = mayahost::ApiAccess::object(attribute);
-        if (!o || o->valueIn != type_)
+        if (!MAYA_STANDIN_EXPECTED(o && o->valueIn == type_))
             return MDataHandle::invalid(ReturnStatus);
         if (ReturnStatus) *ReturnStatus = MS::kSuccess;
         const mayahost::AttrPlace* a = static_cast<const mayahost::AttrPlace*>(o);
-        return MDataHandle(values_ + a->nodeSlot, values_, a, data_);
+        return MDataHandle(values_->atOffset(a->slotOffset), values_, a, data_);
     }
     MDataHandle outputValue(const MPlug& plug, MStatus* ReturnStatus = NULL);
     MDataHandle outputValue(const MObject& attribute, MStatus* ReturnStatus = NULL)
@@ -37,7 +37,7 @@ public:
     MArrayDataHandle inputArrayValue(const MObject& attribute, MStatus* ReturnStatus = NULL)
     {
         const mayahost::AttrPlace* a = mayahost::ApiAccess::place(attribute);
-        if (!a || a->arrayIndex < 0 || a->owner != data_->type) {
+        if (!MAYA_STANDIN_EXPECTED(a && a->arrayIndex >= 0 && a->owner == data_->type)) {
             if (ReturnStatus) *ReturnStatus = MS::kInvalidParameter;
             return MArrayDataHandle();
         }

@@ -35,12 +35,12 @@ public:
         // Only a child of this handle's attribute has it as `up` (a handle on
         // nothing names an attribute that is nobody's parent).
         const mayahost::HostObject* o = mayahost::ApiAccess::object(attribute);
-        if (!o || o->up != attribute_)
+        if (!MAYA_STANDIN_EXPECTED(o && o->up == attribute_))
             return invalid(NULL);
         // A three-float compound's children are components of its own value, in
         // its slot; any other compound's children have slots of their own beside it.
         const mayahost::AttrPlace* c = static_cast<const mayahost::AttrPlace*>(o);
-        return MDataHandle(values_ + c->slot, values_, c, block_);
+        return MDataHandle(values_->atOffset(c->slotOffset), values_, c, block_);
     }
     MDataHandle child(const MPlug& plug);
 

@@ -42,6 +42,8 @@ struct AttrPlace : HostObject {
     int component = -1;   // 0..2 for a child of a three-float compound, else -1
     int nodeSlot = -1;    // the slot when the value lives in the node itself, else -1
     int floatOffset = 0;  // bytes from the start of the slot's value to this float
+    // The slot as a byte offset, so that an accessor finds the value with one add.
+    std::ptrdiff_t slotOffset = 0;
     int arrayIndex = -1;  // for an array attribute: which of the block's arrays
 };
 
@@ -49,6 +51,8 @@ struct AttrPlace : HostObject {
 // child), a three-float compound in v, a boolean in b, an address in p.
 struct Value {
     float* at(int floatOffset) { return reinterpret_cast<float*>(reinterpret_cast<char*>(&v) + floatOffset); }
+    // The value `offset` bytes (a slot's slotOffset) into the values starting here.
+    Value* atOffset(std::ptrdiff_t offset) { return reinterpret_cast<Value*>(reinterpret_cast<char*>(this) + offset); }
 
     MFloatVector v;
     bool b = false;
@@ -73,6 +77,14 @@ struct BlockData {
     std::vector<Value> values;
     std::vector<ArrayData> arrays;
 };
+
+// For the checks in the per-sample accessors: the attribute found is what a
+// working node passes; anything else is the rare path.
+#if defined(__GNUC__)
+#define MAYA_STANDIN_EXPECTED(x) __builtin_expect(!!(x), 1)
+#else
+#define MAYA_STANDIN_EXPECTED(x) (x)
+#endif
 
 // The attribute an MObject stands for, or null.
 struct ApiAccess {
