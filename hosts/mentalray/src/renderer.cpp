@@ -64,8 +64,7 @@ Scene theScene;
 
 Scene& scene() { return theScene; }
 
-// Whether the scene has occluders, read by every light sample without going
-// through scene()'s initialisation guard.
+// Whether the scene has occluders, read by every light sample.
 bool occlusionOn = false;
 
 // Call counts, kept per thread so that render threads never write a shared
@@ -431,29 +430,6 @@ using mrhost::scene;
 
 namespace mrhost {
 namespace {
-// Every case of a light sample: facing samples only while a primitive is
-// shaded, shadows, a thread's first call.
-MR_STANDIN_NOINLINE miBoolean sampleLight(miColor *const result, miVector *const dir, float *const dot_nl,
-                                          miState *const state, const miTag light_inst, int *const samples)
-{
-    mrhost::count(mrhost::counters().sampleLight);
-    const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
-    if (!light || !samples || !state)
-        return miFALSE;
-    const int i = state->pri ? mrhost::facingSample(*light, *samples, *state) : *samples;
-    if (i < 0 || i >= light->count)
-        return miFALSE;
-    mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
-    // Shadows darken what is delivered; listed samples are taken as given.
-    if (mrhost::occlusionOn && light->light.kind != mrhost::Light::Listed)
-        g.colour = mrhost::shadowed(g.colour, g.direction, g.distance, *state);
-    if (result) *result = g.colour;
-    if (dir) *dir = g.direction;
-    if (dot_nl) *dot_nl = mrhost::dot(state->normal, g.direction);
-    ++*samples;
-    return miTRUE;
-}
-
 MR_STANDIN_NOINLINE miScalar blongSpecularFirst(miScalar spec_exp, miState* state, miVector* dir)
 {
     newThreadCounters();
@@ -469,26 +445,23 @@ extern "C" {
 // none left. While a primitive is being shaded (pri set), a sample behind the
 // surface is skipped, as the renderer does; with pri null every sample comes,
 // so the counter is the index of the next one and each call is constant work.
-// The common case, a sample of an unshadowed light as a material shader asks
-// for it (pri cleared, all three outputs wanted), is done here without a call,
-// so nothing has to be saved around it; everything else goes to sampleLight.
 MR_STANDIN_API miBoolean mi_sample_light(miColor *const result, miVector *const dir, float *const dot_nl,
                                          miState *const state, const miTag light_inst, int *const samples)
 {
-    mrhost::Counters* counters = mrhost::threadCounters;
-    const mrhost::Scene& s = mrhost::theScene;
-    if (!counters || !state || state->pri || !samples || !result || !dir || !dot_nl || mrhost::occlusionOn ||
-        light_inst >= s.lightByTag.size() || !s.lightByTag[light_inst])
-        return mrhost::sampleLight(result, dir, dot_nl, state, light_inst, samples);
-    mrhost::count(counters->sampleLight);
-    const mrhost::LightRecord& light = *s.lightByTag[light_inst];
-    const int i = *samples;
-    if (i < 0 || i >= light.count)
+    mrhost::count(mrhost::counters().sampleLight);
+    const mrhost::LightRecord* light = mrhost::findRecord(light_inst);
+    if (!light || !samples || !state)
         return miFALSE;
-    const mrhost::LightSampleGeometry g = mrhost::sampleOf(light, i, state->point);
-    *result = g.colour;
-    *dir = g.direction;
-    *dot_nl = mrhost::dot(state->normal, g.direction);
+    const int i = state->pri ? mrhost::facingSample(*light, *samples, *state) : *samples;
+    if (i < 0 || i >= light->count)
+        return miFALSE;
+    mrhost::LightSampleGeometry g = mrhost::sampleOf(*light, i, state->point);
+    // Shadows darken what is delivered; listed samples are taken as given.
+    if (mrhost::occlusionOn && light->light.kind != mrhost::Light::Listed)
+        g.colour = mrhost::shadowed(g.colour, g.direction, g.distance, *state);
+    if (result) *result = g.colour;
+    if (dir) *dir = g.direction;
+    if (dot_nl) *dot_nl = mrhost::dot(state->normal, g.direction);
     ++*samples;
     return miTRUE;
 }
