@@ -296,7 +296,7 @@ public:
 
 private:
     void answerNode(const Json& request);
-    void setAttribute(mayahost::Node& node, const std::string& name, const Json& value);
+    void setAttribute(mayahost::Node& node, const mayahost::Attribute* a, const std::string& name, const Json& value);
     mayahost::LightSample lightElement(const Json& element, std::size_t index) const;
     void answerShader(const Json& request);
     const mrhost::Parameter* parameter(const std::string& name) const;
@@ -346,10 +346,10 @@ Shading::Shading(const MayaPlugin& plugin, const MentalRayShader& shader)
 // Node requests
 
 // The JSON value must be of the attribute's own kind before the host sees it.
-void Shading::setAttribute(mayahost::Node& node, const std::string& name, const Json& value)
+void Shading::setAttribute(mayahost::Node& node, const mayahost::Attribute* a, const std::string& name,
+                           const Json& value)
 {
     const mayahost::NodeType& type = node.type();
-    const mayahost::Attribute* a = type.find(name);
     if (!a)
         throw InputError("unknown attribute '" + name + "' of node " + type.name);
     auto what = [&] { return "attribute '" + name + "' of node " + type.name; };
@@ -360,7 +360,7 @@ void Shading::setAttribute(mayahost::Node& node, const std::string& name, const 
     if (a->kind == mayahost::AttrKind::Compound && !value.is_array())
         throw InputError(what() + " takes an array of 3 numbers, got " + std::string(value.type_name()));
     numbersOf(value, what, numbers_);
-    setNodeValue(node, name, numbers_);
+    setNodeValue(node, *a, name, numbers_);
 }
 
 // Children not given take their attribute defaults.
@@ -412,7 +412,7 @@ void Shading::answerNode(const Json& request)
                 lights_.push_back(lightElement(it.value()[i], i));
             node.setLights(lights_.data(), lights_.size());
         } else {
-            setAttribute(node, it.key(), it.value());
+            setAttribute(node, a, it.key(), it.value());
         }
     }
 
@@ -432,7 +432,7 @@ void Shading::answerNode(const Json& request)
         if (!a || !(a->computed || (a->parent && a->parent->computed)))
             throw InputError("unknown output '" + name + "' of node " + type.name);
         try {
-            outputs_.push_back({a, node.getAttr(name)});
+            outputs_.push_back({a, node.getAttr(*a, name)});
         } catch (const mayahost::Error& e) {
             throw InternalError(e.what());  // the node's own compute failed
         }

@@ -58,15 +58,33 @@ bool shaderHasParameter(const mrhost::Declaration& declaration, const std::strin
     return p && !p->array;
 }
 
-void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers)
+namespace {
+// The numbers as the host takes them; it refuses a count other than the
+// attribute's before it reads a value.
+mayahost::AttrValue attrValueOf(const std::vector<double>& numbers)
 {
     mayahost::AttrValue v;
-    // The host refuses a count other than the attribute's before it reads a value.
     v.count = static_cast<int>(std::min<std::size_t>(numbers.size(), 1000));
     for (int i = 0; i < 3 && i < static_cast<int>(numbers.size()); ++i)
         v.v[i] = static_cast<float>(numbers[i]);
+    return v;
+}
+}  // namespace
+
+void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers)
+{
     try {
-        node.setAttr(name, v);
+        node.setAttr(name, attrValueOf(numbers));
+    } catch (const mayahost::Error& e) {
+        throw InputError(e.what());
+    }
+}
+
+void setNodeValue(mayahost::Node& node, const mayahost::Attribute& attribute, const std::string& name,
+                  const std::vector<double>& numbers)
+{
+    try {
+        node.setAttr(attribute, name, attrValueOf(numbers));
     } catch (const mayahost::Error& e) {
         throw InputError(e.what());
     }

@@ -26,6 +26,9 @@ bool shaderHasParameter(const mrhost::Declaration& declaration, const std::strin
 // Through the host's setAttr (hard limits clamp); throws InputError with the
 // host's complaint.
 void setNodeValue(mayahost::Node& node, const std::string& name, const std::vector<double>& numbers);
+// The same for an attribute already found in the node's type.
+void setNodeValue(mayahost::Node& node, const mayahost::Attribute& attribute, const std::string& name,
+                  const std::vector<double>& numbers);
 // Into the parameter block; throws InputError with the builder's complaint.
 void setShaderValue(mrhost::BlockBuilder& builder, const std::string& name, const std::vector<double>& numbers);
 void setShaderValue(mrhost::BlockBuilder& builder, const mrhost::Parameter& parameter,

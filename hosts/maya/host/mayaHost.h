@@ -193,6 +193,10 @@ public:
     void setAttr(const std::string& name, const AttrValue& value);
     // Maya's getAttr: a dirty output is computed first.
     AttrValue getAttr(const std::string& name);
+    // The same for an attribute of this node's type already found, with the
+    // name the caller knows it by for messages.
+    void setAttr(const Attribute& attribute, const std::string& name, const AttrValue& value);
+    AttrValue getAttr(const Attribute& attribute, const std::string& name);
     bool isDirty(const std::string& name) const;
     // The value as it stands in the block, without computing anything.
     AttrValue peekAttr(const std::string& name) const;

@@ -567,9 +567,10 @@ void Node::reset()
     block_->lastCompute = nullptr;
 }
 
-void Node::setAttr(const std::string& name, const AttrValue& value)
+void Node::setAttr(const std::string& name, const AttrValue& value) { setAttr(require(*type_, name), name, value); }
+
+void Node::setAttr(const Attribute& a, const std::string& name, const AttrValue& value)
 {
-    const Attribute& a = require(*type_, name);
     if (a.arrayRoot || a.flags.array || a.kind == AttrKind::LightData || a.kind == AttrKind::Address)
         throw Error("attribute '" + name + "' of node " + type_->name + " is set by the renderer, not by setAttr");
     // A child of an attribute that cannot be set cannot be set either.
@@ -600,9 +601,10 @@ void Node::setAttr(const std::string& name, const AttrValue& value)
     propagate(*block_, a);
 }
 
-AttrValue Node::getAttr(const std::string& name)
+AttrValue Node::getAttr(const std::string& name) { return getAttr(require(*type_, name), name); }
+
+AttrValue Node::getAttr(const Attribute& a, const std::string& name)
 {
-    const Attribute& a = require(*type_, name);
     if (a.arrayRoot || a.flags.array || a.kind == AttrKind::LightData || a.kind == AttrKind::Address)
         throw Error("attribute '" + name + "' of node " + type_->name + " has no single value");
     const MStatus status = evaluate(*block_, a);
