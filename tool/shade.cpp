@@ -18,7 +18,6 @@
 #include <memory>
 #include <ostream>
 #include <string_view>
-#include <unordered_map>
 
 namespace cwtool {
 
@@ -299,7 +298,6 @@ private:
     void setAttribute(mayahost::Node& node, const mayahost::Attribute* a, const std::string& name, const Json& value);
     mayahost::LightSample lightElement(const Json& element, std::size_t index) const;
     void answerShader(const Json& request);
-    const mrhost::Parameter* parameter(const std::string& name) const;
     std::vector<double>& parameterValue(const mrhost::Parameter& p, const Json& value);
     const miTag* lightTag(const std::string& name) const;
 
@@ -313,7 +311,6 @@ private:
         mayahost::AttrValue value;
     };
     std::vector<Output> outputs_;
-    std::unordered_map<std::string, const mrhost::Parameter*> parameters_;
     mrhost::BlockBuilder block_, connection_;
     std::vector<std::pair<std::string_view, miTag>> lightTags_;  // by name, the request's own
     std::vector<miTag> tags_;
@@ -336,10 +333,6 @@ Shading::Shading(const MayaPlugin& plugin, const MentalRayShader& shader)
     lightDefaults_.specular = def("lightSpecular", 0) != 0.0f;
     lightDefaults_.shadowFraction = def("lightShadowFraction", 0);
     lightDefaults_.preShadowIntensity = def("preShadowIntensity", 0);
-    // Where two parameters share a name, the first is found.
-    const std::vector<mrhost::Parameter>& declared = shader.declaration().parameters;
-    for (auto it = declared.rbegin(); it != declared.rend(); ++it)
-        parameters_[it->name] = &*it;
 }
 
 // ---------------------------------------------------------------------------
@@ -545,12 +538,6 @@ mrhost::Light lightOf(const Json& description, const std::string& name)
     return l;
 }
 
-const mrhost::Parameter* Shading::parameter(const std::string& name) const
-{
-    const auto found = parameters_.find(name);
-    return found == parameters_.end() ? nullptr : found->second;
-}
-
 // A value for one declared parameter, as numbers; the builder checks them.
 std::vector<double>& Shading::parameterValue(const mrhost::Parameter& p, const Json& value)
 {
@@ -604,7 +591,7 @@ void Shading::answerShader(const Json& request)
     const Json& params = request.at("shader");
     requireObject(params, named("\"shader\""));
     for (auto it = params.begin(); it != params.end(); ++it) {
-        const mrhost::Parameter* p = parameter(it.key());
+        const mrhost::Parameter* p = shader_.declaration().find(it.key());
         if (!p)
             throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
         if (p->array) {
@@ -656,7 +643,7 @@ void Shading::answerShader(const Json& request)
         const Json& connected = request["connected"];
         requireObject(connected, named("\"connected\""));
         for (auto it = connected.begin(); it != connected.end(); ++it) {
-            const mrhost::Parameter* p = parameter(it.key());
+            const mrhost::Parameter* p = shader_.declaration().find(it.key());
             if (!p || p->array)
                 throw InputError("unknown parameter '" + it.key() + "' of shader " + d.name);
             // The connected shader's output, laid out as the parameter's own type.
