@@ -12,9 +12,9 @@ set(COOLWARM_WINE_ENVIRONMENT
 
 add_test(NAME Wine.Start COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-session.sh start)
 add_test(NAME Wine.Stop COMMAND ${PROJECT_SOURCE_DIR}/cmake/wine-session.sh stop)
-set_tests_properties(Wine.Start PROPERTIES FIXTURES_SETUP wine ENVIRONMENT "${COOLWARM_WINE_ENVIRONMENT}"
+set_tests_properties(Wine.Start PROPERTIES FIXTURES_SETUP wine LABELS wine ENVIRONMENT "${COOLWARM_WINE_ENVIRONMENT}"
                      PASS_REGULAR_EXPRESSION "wine session ready")
-set_tests_properties(Wine.Stop PROPERTIES FIXTURES_CLEANUP wine ENVIRONMENT "${COOLWARM_WINE_ENVIRONMENT}"
+set_tests_properties(Wine.Stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine ENVIRONMENT "${COOLWARM_WINE_ENVIRONMENT}"
                      PASS_REGULAR_EXPRESSION "wine session ended")
 
 # One ctest test per GoogleTest case found in the sources, each run on its own.
@@ -22,6 +22,7 @@ function(coolwarm_wine_tests target)
   gtest_add_tests(TARGET ${target} SOURCES ${ARGN} TEST_LIST cases)
   set_tests_properties(${cases} PROPERTIES
     FIXTURES_REQUIRED wine
+    LABELS wine
     ENVIRONMENT "${COOLWARM_WINE_ENVIRONMENT}"
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 1 test\\."
     FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")

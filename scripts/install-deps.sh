@@ -16,5 +16,5 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update
+"$(dirname "$0")/apt-update.sh"
 apt-get install -y --no-install-recommends "${missing[@]}"
