@@ -8,6 +8,29 @@ if(MSVC)
 else()
   target_compile_options(coolwarm_flags INTERFACE -Wall -Wextra -Wpedantic -ffp-contract=off -fno-math-errno)
 endif()
+
+# 32-bit x86 compilers default to x87 arithmetic, whose 80-bit registers keep
+# intermediates unrounded until the compiler happens to spill them: results
+# then differ from the 64-bit builds by up to dozens of ulps. SSE2 rounds every
+# operation to single precision, as x86-64 does. (-ffloat-store would round only
+# named variables, not the temporaries of an expression.)
+include(CheckCXXSourceCompiles)
+check_cxx_source_compiles([[
+#if !defined(__i386__) && !defined(_M_IX86)
+#error not 32-bit x86
+#endif
+int main() { return 0; }
+]] COOLWARM_TARGET_X86_32)
+if(COOLWARM_TARGET_X86_32)
+  if(MSVC)
+    target_compile_options(coolwarm_flags INTERFACE /arch:SSE2)
+  else()
+    # On Windows a 32-bit host may call in with its stack aligned to 4 bytes only:
+    # MinGW's compiler realigns it where SSE needs more (-mstackrealign is its
+    # default), and scalar SSE needs no alignment at all.
+    target_compile_options(coolwarm_flags INTERFACE -msse2 -mfpmath=sse)
+  endif()
+endif()
 if(WIN32)
   target_compile_definitions(coolwarm_flags INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX)
 endif()
