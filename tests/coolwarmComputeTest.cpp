@@ -1,5 +1,6 @@
 // The coolwarm node's compute, driven through the Maya stand-in as the renderer
 // drives it.
+#include "nodeSample.h"
 #include "pluginFixture.h"
 #include "toneModel.h"
 
@@ -21,9 +22,6 @@ namespace {
 
 // A product of three or four single-precision inputs near 1.
 constexpr float kTol = 1e-6f;
-
-AttrValue v3(float x, float y, float z) { return AttrValue{3, {x, y, z}}; }
-AttrValue v1(float x) { return AttrValue{1, {x}}; }
 
 // The worked example: C = (1, 0.5, 0), alpha 0.2, beta 0.6, blue = yellow = 0.4,
 // diffuse 0.8, no specular, translucence or outline.
@@ -210,11 +208,6 @@ TEST_F(CoolwarmCompute, TransparencyDirtiesBothOutputsEverythingElseOnlyOutColor
 
 namespace {
 
-struct Sample {
-    tone::ToneInputs in;
-    std::vector<tone::LightElement> lights;
-};
-
 float uniform(std::mt19937& rng, float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(rng); }
 
 tone::Triple randomTriple(std::mt19937& rng, float lo, float hi)
@@ -255,60 +248,6 @@ Sample randomSample(std::mt19937& rng)
         s.lights.push_back(l);
     }
     return s;
-}
-
-void setInputs(Node& node, const tone::ToneInputs& in)
-{
-    auto t = [](const tone::Triple& v) { return v3(v.x, v.y, v.z); };
-    node.setAttr("color", t(in.colour));
-    node.setAttr("transparency", t(in.transparency));
-    node.setAttr("ambientColor", t(in.ambientColour));
-    node.setAttr("incandescence", t(in.incandescence));
-    node.setAttr("specularColor", t(in.specularColour));
-    node.setAttr("outLineColor", t(in.outlineColour));
-    node.setAttr("diffuse", v1(in.diffuse));
-    node.setAttr("translucence", v1(in.translucence));
-    node.setAttr("alpha", v1(in.alpha));
-    node.setAttr("beta", v1(in.beta));
-    node.setAttr("blue", v1(in.blue));
-    node.setAttr("yellow", v1(in.yellow));
-    node.setAttr("eccentricity", v1(in.eccentricity));
-    node.setAttr("specularRollOff", v1(in.rollOff));
-    node.setAttr("outLineWidth", v1(in.outlineWidth));
-}
-
-std::vector<LightSample> hostLights(const std::vector<tone::LightElement>& lights)
-{
-    std::vector<LightSample> out;
-    for (const tone::LightElement& l : lights) {
-        LightSample h;
-        h.direction[0] = l.direction.x;
-        h.direction[1] = l.direction.y;
-        h.direction[2] = l.direction.z;
-        h.intensity[0] = l.intensity.x;
-        h.intensity[1] = l.intensity.y;
-        h.intensity[2] = l.intensity.z;
-        h.preShadowIntensity = l.preShadowIntensity;
-        h.ambient = l.ambient;
-        h.diffuse = l.diffuse;
-        h.specular = l.specular;
-        out.push_back(h);
-    }
-    return out;
-}
-
-// Shades a sample through a sampler; the node's own values must already match.
-tone::Triple shadeThrough(mayahost::ShadingSampler& sampler, const Sample& s)
-{
-    const float point[3] = {0.0f, 0.0f, -5.0f};
-    const float normal[3] = {s.in.normal.x, s.in.normal.y, s.in.normal.z};
-    const float view[3] = {s.in.view.x, s.in.view.y, s.in.view.z};
-    sampler.setSample(point, normal, view);
-    const std::vector<LightSample> lights = hostLights(s.lights);
-    sampler.setLights(lights.data(), lights.size());
-    float rgb[3];
-    EXPECT_EQ(sampler.outColor(rgb), MS::kSuccess);
-    return {rgb[0], rgb[1], rgb[2]};
 }
 
 }  // namespace

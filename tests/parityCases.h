@@ -3,15 +3,19 @@
 #ifndef COOLWARM_TEST_PARITY_CASES_H
 #define COOLWARM_TEST_PARITY_CASES_H
 
+#include "bitTable.h"
+#include "portableRandom.h"
 #include "shaderFixture.h"
 
-#include <random>
 #include <vector>
 
-// The shader normalises the unit normal once more and divides by its sample
-// count of 1; a few ulps at values up to about 2.
-constexpr float kParityTol = 2e-6f;
-
+// The three evaluations do the same operations in the same order: the tone
+// weight from the same dot product, the cool and warm colours from the same
+// terms, the tone colour times diffuse, plus terms that are exactly zero. The
+// shader alone normalises the normal once more and divides by its sample
+// count of 1, and the renderer normalises the light's direction: with unit
+// vectors whose squared length is exactly 1 all three leave every bit as it is,
+// so the results agree bit for bit.
 struct RandomCase {
     float c[3], alpha, beta, blue, yellow, diffuse;
     miVector n, l;
@@ -19,27 +23,30 @@ struct RandomCase {
 
 inline std::vector<RandomCase> randomCases()
 {
-    std::mt19937 rng(4242);
-    std::uniform_real_distribution<float> unit(0.0f, 1.0f), signedUnit(-1.0f, 1.0f);
+    PortableRandom random(4242);
     std::vector<RandomCase> cases(300);
     for (RandomCase& k : cases) {
         for (float& v : k.c)
-            v = unit(rng);
-        k.alpha = unit(rng);
-        k.beta = unit(rng);
-        k.blue = unit(rng);
-        k.yellow = unit(rng);
-        k.diffuse = unit(rng) * 1.5f;
-        k.n = {signedUnit(rng), signedUnit(rng), signedUnit(rng)};
-        k.l = {signedUnit(rng), signedUnit(rng), signedUnit(rng)};
-        for (miVector* v : {&k.n, &k.l}) {
-            const float len = std::sqrt(v->x * v->x + v->y * v->y + v->z * v->z);
-            v->x /= len;
-            v->y /= len;
-            v->z /= len;
-        }
+            v = random.unit();
+        k.alpha = random.unit();
+        k.beta = random.unit();
+        k.blue = random.unit();
+        k.yellow = random.unit();
+        k.diffuse = random.range(0.0f, 1.5f);
+        const tone::Triple n = random.exactUnit(), l = random.exactUnit();
+        k.n = {n.x, n.y, n.z};
+        k.l = {l.x, l.y, l.z};
     }
     return cases;
+}
+
+// The shader's colour and the other evaluation's (r, g, b) agree in every bit.
+inline testing::AssertionResult sameColour(const miColor& viaShader, float r, float g, float b)
+{
+    const std::string shader = bitLine({viaShader.r, viaShader.g, viaShader.b}), other = bitLine({r, g, b});
+    if (shader == other)
+        return testing::AssertionSuccess();
+    return testing::AssertionFailure() << "shader " << describeLine(shader) << "\n  other  " << describeLine(other);
 }
 
 inline miColor shadeCase(const RandomCase& k)
