@@ -56,7 +56,7 @@ fi
 functions=$(cut -f1 <<<"$listing" | sort -u | tr '\n' ' ')
 x87='^f(i?(add|sub|subr|mul|div|divr)p?|sqrt|abs|chs|rndint|scale|prem1?|xtract|sin|cos|sincos|ptan|patan|2xm1|yl2xp?1?|u?com(i|ip|p|pp)?|icomp?|tst|xam|ild|istt?p?)$'
 fused='^v?fn?m(add|sub)[0-9]*(ss|sd|ps|pd)$|^v?fm(addsub|subadd)[0-9]*(ps|pd)$'
-sse='^v?(add|sub|mul|div|sqrt|min|max)ss$'
+sse='^v?(add|sub|mul|div|sqrt|min|max)(ss|ps)$'
 bad=$(awk -F'\t' -v x87="$x87" -v fused="$fused" '$2 ~ x87 || $2 ~ fused' <<<"$listing")
 count() { awk -F'\t' -v re="$1" '$2 ~ re' <<<"$listing" | wc -l; }
 

@@ -15,7 +15,10 @@
 // shader alone normalises the normal once more and divides by its sample
 // count of 1, and the renderer normalises the light's direction: with unit
 // vectors whose squared length is exactly 1 all three leave every bit as it is,
-// so the results agree bit for bit.
+// so the results agree bit for bit. Beyond such cases they may not: a normal
+// that is not exactly unit (the shader normalises it again), a light with
+// several samples (the shader averages them), and the highlight, which is a
+// different formula on each side.
 struct RandomCase {
     float c[3], alpha, beta, blue, yellow, diffuse;
     miVector n, l;
