@@ -2,6 +2,8 @@
 # precision shading rounds the same whatever the compiler decides to fuse. Math
 # functions set no errno (nothing here reads it): a square root is then the one
 # instruction, with no library call beside it, and rounds the same.
+# (MSVC's /fp:precise fuses nothing from Visual Studio 2022 on, which asks for
+# /fp:contract to do so; and without /arch:AVX2 there is no FMA instruction.)
 add_library(coolwarm_flags INTERFACE)
 if(MSVC)
   target_compile_options(coolwarm_flags INTERFACE /W4 /fp:precise)
