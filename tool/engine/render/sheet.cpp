@@ -1,6 +1,6 @@
 #include "sheet.h"
 
-#include "errors.h"
+#include "core/errors.h"
 #include "image.h"
 #include "labels.h"
 

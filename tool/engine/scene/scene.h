@@ -4,7 +4,7 @@
 #define COOLWARM_TOOL_SCENE_H
 
 #include "toneTerms.h"
-#include "values.h"
+#include "core/values.h"
 
 #include <array>
 #include <string>

@@ -5,8 +5,8 @@
 #ifndef COOLWARM_TOOL_RENDER_H
 #define COOLWARM_TOOL_RENDER_H
 
-#include "scene.h"
-#include "values.h"
+#include "scene/scene.h"
+#include "core/values.h"
 
 #include <atomic>
 #include <functional>

@@ -9,18 +9,18 @@
 // Every command loads the built deliverables the way their hosts do: the Maya
 // plug-in through the Maya stand-in, the shader library bound to the stand-in
 // renderer. Exit status: 0 success, 1 bad input, 2 internal failure.
-#include "deliverables.h"
-#include "describe.h"
-#include "errors.h"
-#include "image.h"
-#include "render.h"
-#include "scene.h"
-#include "sceneFile.h"
-#include "serve.h"
-#include "shade.h"
-#include "sheet.h"
-#include "values.h"
-#include "workLimits.h"
+#include "core/deliverables.h"
+#include "shade/describe.h"
+#include "core/errors.h"
+#include "render/image.h"
+#include "render/render.h"
+#include "scene/scene.h"
+#include "scene/sceneFile.h"
+#include "serve/serve.h"
+#include "shade/shade.h"
+#include "render/sheet.h"
+#include "core/values.h"
+#include "core/workLimits.h"
 
 #include <CLI/CLI.hpp>
 

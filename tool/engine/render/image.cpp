@@ -1,6 +1,6 @@
 #include "image.h"
 
-#include "errors.h"
+#include "core/errors.h"
 #include "output.h"
 
 #include <OpenImageIO/filesystem.h>

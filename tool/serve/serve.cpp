@@ -1,12 +1,12 @@
 #include "serve.h"
 
-#include "deliverables.h"
-#include "describe.h"
-#include "errors.h"
-#include "image.h"
-#include "render.h"
-#include "scene.h"
-#include "sceneFile.h"
+#include "core/deliverables.h"
+#include "shade/describe.h"
+#include "core/errors.h"
+#include "render/image.h"
+#include "render/render.h"
+#include "scene/scene.h"
+#include "scene/sceneFile.h"
 #include "webAssets.h"
 
 #include <httplib.h>

@@ -1,6 +1,6 @@
 #include "scene.h"
 
-#include "errors.h"
+#include "core/errors.h"
 #include "objCheck.h"
 
 #include <tiny_obj_loader.h>

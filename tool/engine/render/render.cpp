@@ -1,7 +1,7 @@
 #include "render.h"
 
-#include "deliverables.h"
-#include "errors.h"
+#include "core/deliverables.h"
+#include "core/errors.h"
 #include "image.h"
 #include "labels.h"
 
