@@ -1,3 +1,7 @@
+// shade/: the deliverables answering questions. It owns `shade` requests
+// (shade.h) and `describe` (describe.h), both public; requestJson.h, reply.h
+// and shading.h are its own. It may include core/ and nlohmann-json.
+//
 // `coolwarm shade`: one JSON request per line in, one JSON reply per line out.
 #ifndef COOLWARM_TOOL_SHADE_H
 #define COOLWARM_TOOL_SHADE_H
