@@ -1,8 +1,8 @@
 // cli/: the `coolwarm` command line, a front end of the engine. It owns the
 // parsing of the command line (CLI11), the subcommands' options, what they
 // print, and the exit status. It may include the engine's public headers
-// (core/, scene/, render/, shade/) and the serve front end's serve/serve.h;
-// nothing includes it.
+// (core/, scene/, render/) and the other front ends' (shade/shade.h,
+// shade/describe.h, serve/serve.h); nothing includes it.
 //
 //   coolwarm shade [FILE]             evaluate JSON requests, one per line
 //   coolwarm describe node|shader     what the hosts see of the deliverables
