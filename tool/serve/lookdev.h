@@ -33,7 +33,7 @@ const int kMaxSamples = 64;         // per pixel
 const std::size_t kMaxRequestBytes = 64 * 1024;
 
 // The group of a control that none of the attribute editor's groups holds.
-const char kExtraGroup[] = "Extra Attributes";
+inline constexpr char kExtraGroup[] = "Extra Attributes";
 
 // One thing the page can tune: a node attribute, a shader parameter, or both
 // under one name.
