@@ -15,10 +15,10 @@
 //
 // All but the threads variants render on one thread and count the CPU time of
 // the whole process (the render runs on threads of its own).
-#include "deliverables.h"
-#include "image.h"
-#include "render.h"
-#include "scene.h"
+#include "core/deliverables.h"
+#include "render/image.h"
+#include "render/render.h"
+#include "scene/scene.h"
 
 #include <benchmark/benchmark.h>
 

@@ -12,8 +12,8 @@
 //                                               time per line, start-up included
 //
 // The requests vary from line to line, so nothing is answered from a cache.
-#include "deliverables.h"
-#include "shade.h"
+#include "core/deliverables.h"
+#include "shade/shade.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>

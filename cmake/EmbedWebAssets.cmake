@@ -1,7 +1,7 @@
 # Writes OUTPUT, a C++ file defining cwtool::kWebAssets from the files in
 # SOURCE_DIR: index.html (served as /), style.css and app.js.
 # Run as: cmake -DSOURCE_DIR=... -DOUTPUT=... -P EmbedWebAssets.cmake
-set(body "// Generated from tool/web/ by cmake/EmbedWebAssets.cmake; do not edit.\n#include \"webAssets.h\"\n\nnamespace cwtool {\n\n")
+set(body "// Generated from tool/serve/web/ by cmake/EmbedWebAssets.cmake; do not edit.\n#include \"webAssets.h\"\n\nnamespace cwtool {\n\n")
 set(table "")
 set(index 0)
 macro(embed file path type)

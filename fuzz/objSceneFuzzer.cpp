@@ -1,6 +1,6 @@
 // OBJ scene loading: the file check, the OBJ reader, normals and framing.
-#include "errors.h"
-#include "scene.h"
+#include "core/errors.h"
+#include "scene/scene.h"
 
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 // One `shade` request line end to end: parsed, handed to the Maya plug-in or
 // the mental ray shader through their stand-in hosts, and answered. The reply
 // must be one line of JSON that reads back.
-#include "deliverables.h"
-#include "shade.h"
+#include "core/deliverables.h"
+#include "shade/shade.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,5 +1,5 @@
 // The preview's pixels: kept as the file stores them, encoded exactly.
-#include "image.h"
+#include "render/image.h"
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/half.h>

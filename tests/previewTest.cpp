@@ -1,10 +1,10 @@
 // The preview's library parts, called as another front end would: mesh
 // normals, framing, and a render with progress and cancelling.
-#include "deliverables.h"
-#include "errors.h"
-#include "render.h"
-#include "scene.h"
-#include "sceneFile.h"
+#include "core/deliverables.h"
+#include "core/errors.h"
+#include "render/render.h"
+#include "scene/scene.h"
+#include "scene/sceneFile.h"
 
 #include <gtest/gtest.h>
 

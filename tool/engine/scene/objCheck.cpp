@@ -1,7 +1,7 @@
 #include "objCheck.h"
 
-#include "errors.h"
-#include "workLimits.h"
+#include "core/errors.h"
+#include "core/workLimits.h"
 
 #include <sys/stat.h>
 

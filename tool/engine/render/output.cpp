@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include "errors.h"
+#include "core/errors.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

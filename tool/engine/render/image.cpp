@@ -1,7 +1,8 @@
 #include "image.h"
 
-#include "errors.h"
 #include "output.h"
+
+#include "core/errors.h"
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/half.h>

@@ -1,3 +1,9 @@
+// render/: pictures. It owns ray casting and shading into an image in memory
+// (render.h), contact sheets (sheet.h), and encoding and writing image files
+// (image.h); those three are public. labels.h (the bitmap font) and output.h
+// (files written whole) are its own. It may include core/ and scene/, Embree,
+// OpenImageIO and Imath.
+//
 // `coolwarm render`: ray-cast a scene and shade every primary hit through the
 // built deliverables. The functions here draw into memory and print nothing:
 // the command line and any other front end decide what to show and where the
@@ -5,8 +11,8 @@
 #ifndef COOLWARM_TOOL_RENDER_H
 #define COOLWARM_TOOL_RENDER_H
 
-#include "scene.h"
-#include "values.h"
+#include "core/values.h"
+#include "scene/scene.h"
 
 #include <atomic>
 #include <functional>

@@ -1,3 +1,10 @@
+// serve/: the lookdev server, a front end of the engine. It owns the HTTP
+// server (cpp-httplib), its routes and render gate, the page's schema, and the
+// page itself (web/, built into the executable through webAssets.h); serve.h is
+// its only public header, for cli/. It may include the engine's public headers
+// and shade/describe.h (the schema holds both descriptions); the engine never
+// includes it.
+//
 // `coolwarm serve`: the lookdev page and the JSON API it renders through.
 //
 //   GET  /                 the page (and /app.js, /style.css)

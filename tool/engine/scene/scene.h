@@ -1,10 +1,16 @@
+// scene/: what is drawn. It owns scenes, built-in and OBJ meshes, framing
+// (scene.h), scene and look files and the --camera, --light and --background
+// options (sceneFile.h); both are public. objCheck.h is its own. It may include
+// core/ and node/toneTerms.h, tinyobjloader and nlohmann-json.
+//
 // What the preview renderer draws: triangle meshes, lights and a camera, all
 // in world space (y up).
 #ifndef COOLWARM_TOOL_SCENE_H
 #define COOLWARM_TOOL_SCENE_H
 
 #include "toneTerms.h"
-#include "values.h"
+
+#include "core/values.h"
 
 #include <array>
 #include <string>

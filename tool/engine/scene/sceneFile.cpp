@@ -1,6 +1,6 @@
 #include "sceneFile.h"
 
-#include "errors.h"
+#include "core/errors.h"
 
 #include <nlohmann/json.hpp>
 

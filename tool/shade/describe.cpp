@@ -1,6 +1,6 @@
 #include "describe.h"
 
-#include "deliverables.h"
+#include "core/deliverables.h"
 
 #include <sstream>
 

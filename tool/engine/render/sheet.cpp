@@ -1,8 +1,9 @@
 #include "sheet.h"
 
-#include "errors.h"
 #include "image.h"
 #include "labels.h"
+
+#include "core/errors.h"
 
 #include <algorithm>
 #include <cmath>

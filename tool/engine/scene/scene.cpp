@@ -1,7 +1,8 @@
 #include "scene.h"
 
-#include "errors.h"
 #include "objCheck.h"
+
+#include "core/errors.h"
 
 #include <tiny_obj_loader.h>
 

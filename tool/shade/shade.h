@@ -1,3 +1,9 @@
+// shade/: the front end where the deliverables answer questions. It owns
+// `shade` requests (shade.h) and `describe` (describe.h), both public, for the
+// command line and the lookdev server; requestJson.h, reply.h and shading.h
+// are its own. It may include the engine's core/ and nlohmann-json; the engine
+// never includes it.
+//
 // `coolwarm shade`: one JSON request per line in, one JSON reply per line out.
 #ifndef COOLWARM_TOOL_SHADE_H
 #define COOLWARM_TOOL_SHADE_H

@@ -1,4 +1,4 @@
-// The lookdev page's files, built into the executable from tool/web/.
+// The lookdev page's files, built into the executable from tool/serve/web/.
 #ifndef COOLWARM_TOOL_WEBASSETS_H
 #define COOLWARM_TOOL_WEBASSETS_H
 

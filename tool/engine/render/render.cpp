@@ -1,9 +1,10 @@
 #include "render.h"
 
-#include "deliverables.h"
-#include "errors.h"
 #include "image.h"
 #include "labels.h"
+
+#include "core/deliverables.h"
+#include "core/errors.h"
 
 #include <embree3/rtcore.h>
 

@@ -1,0 +1,221 @@
+// `coolwarm render`: a preview image of a scene, or a contact sheet, written
+// to a file, with its progress and phases reported on standard error.
+#include "cli.h"
+#include "progress.h"
+
+#include "core/deliverables.h"
+#include "core/errors.h"
+#include "core/values.h"
+#include "core/workLimits.h"
+#include "render/image.h"
+#include "render/render.h"
+#include "render/sheet.h"
+#include "scene/scene.h"
+#include "scene/sceneFile.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <sstream>
+
+namespace cwtool {
+namespace cli {
+
+namespace {
+
+struct RenderArgs {
+    std::string renderer = "both";
+    std::string scene;
+    std::string look = "builtin";
+    float crease = kDefaultCreaseDegrees;
+    std::string camera;
+    std::vector<std::string> lights;
+    std::string background;
+    std::vector<std::string> sets;
+    std::vector<std::string> sweeps;
+    std::string size = "640x480";
+    bool sizeGiven = false;
+    int samples = 1;
+    int threads = 0;
+    std::string out = "preview.png";
+    double progressEvery = 2.0;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+void parseSize(const std::string& text, int& width, int& height)
+{
+    int w = 0, h = 0;
+    char x = 0, extra = 0;
+    std::istringstream in(text);
+    if (!(in >> w >> x >> h) || (x != 'x' && x != 'X') || in >> extra || w < 1 || h < 1 || w > kMaxImageSide ||
+        h > kMaxImageSide)
+        throw InputError("--size '" + text + "': expected WIDTHxHEIGHT, each from 1 to " +
+                         std::to_string(kMaxImageSide) + ", such as 640x480");
+    width = w;
+    height = h;
+}
+
+Scene loadScene(const RenderArgs& args)
+{
+    Scene scene;
+    if (args.scene.empty())
+        scene = args.sweeps.empty() ? defaultScene() : swatchScene();
+    else if (args.scene.size() > 5 && args.scene.compare(args.scene.size() - 5, 5, ".json") == 0)
+        scene = loadSceneFile(args.scene, args.crease);
+    else
+        scene = loadObjScene(args.scene, args.crease);
+    if (!args.camera.empty())
+        applyCameraOption(scene, args.camera);
+    for (const std::string& l : args.lights)
+        applyLightOption(scene, l);
+    if (!args.background.empty())
+        scene.background = parseBackground(args.background);
+    return scene;
+}
+
+int runRender(const RenderArgs& args)
+{
+    const auto start = std::chrono::steady_clock::now();
+    RenderSettings settings;
+    settings.renderer = args.renderer == "maya" ? Renderer::Maya
+                        : args.renderer == "mentalray" ? Renderer::MentalRay
+                                                       : Renderer::Both;
+    parseSize(!args.sizeGiven && !args.sweeps.empty() ? std::string("128x128") : args.size, settings.width,
+              settings.height);
+    settings.samples = args.samples;
+    settings.threads = args.threads;
+    for (const std::string& s : args.sets)
+        settings.settings.push_back(parseSetting(s));
+    std::vector<Sweep> sweeps;
+    for (const std::string& s : args.sweeps)
+        sweeps.push_back(parseSweep(s));
+    if (sweeps.size() > 2)
+        throw InputError("--sweep: at most two sweeps, one along the columns and one down the rows");
+    checkOutputPath(args.out);
+    settings.linearOutput = isLinearOutput(args.out);
+    // A contact sheet holds a swatch of that size per value.
+    const int columns = sweeps.empty() ? 1 : sweeps[0].count, rows = sweeps.size() > 1 ? sweeps[1].count : 1;
+    checkRenderSize(settings.width * columns, settings.height * rows, settings.renderer == Renderer::Both ? 2 : 1,
+                    storedBytesPerPixel(args.out));
+
+    // Pipeline: load the deliverables, the scene and the look, render, write.
+    const InstallLayout layout = findLayout();
+    const MayaPlugin plugin(layout);
+    const MentalRayShader shader(layout);
+    Scene scene = loadScene(args);
+    const std::vector<Setting> look = loadLook(args.look);
+    checkSettings(look, "--look '" + args.look + "'", false, settings.renderer, plugin, shader);
+    checkSettings(scene.material, "--scene '" + args.scene + "' material", false, settings.renderer, plugin, shader);
+    scene.material.insert(scene.material.begin(), look.begin(), look.end());
+    std::vector<std::string> notes = checkSettings(settings.settings, "--set", true, settings.renderer, plugin, shader);
+    for (const Sweep& s : sweeps) {
+        const std::vector<std::string> more =
+            checkSettings({{s.name, s.from}, {s.name, s.to}}, "--sweep", true, settings.renderer, plugin, shader);
+        notes.insert(notes.end(), more.begin(), more.end());
+    }
+    if (!args.quiet)
+        for (const std::string& n : notes)
+            std::fprintf(stderr, "coolwarm: note: %s\n", n.c_str());
+    const double loadTime = since(start);
+
+    const MayaPlugin* maya = settings.renderer != Renderer::MentalRay ? &plugin : nullptr;
+    const MentalRayShader* mentalRay = settings.renderer != Renderer::Maya ? &shader : nullptr;
+    ProgressReport progress(sweeps.empty() ? "rendering" : "rendering swatches", isatty(STDERR_FILENO) != 0,
+                            args.progressEvery);
+    if (!args.quiet)
+        settings.progress = std::ref(progress);
+    RenderTimes times;
+    const Image image = sweeps.empty() ? render(scene, settings, maya, mentalRay, &times)
+                                       : renderContactSheet(scene, settings, sweeps, maya, mentalRay);
+
+    const auto writeStart = std::chrono::steady_clock::now();
+    std::string description = "coolwarm " + std::string(sweeps.empty() ? "preview" : "contact sheet") + " of " +
+                              scene.description + "; panels from the left:";
+    for (const std::string& p : image.panels)
+        description += " " + p;
+    writeImage(args.out, image, description);
+    const double writeTime = since(writeStart);
+
+    if (args.verbose)
+        std::fprintf(stderr, "coolwarm: load %.3f s, build BVH %.3f s, render %.3f s (%d tiles), write %.3f s\n",
+                     loadTime, times.buildBvh, times.render, times.tiles, writeTime);
+    if (!args.quiet) {
+        std::string panels;
+        for (const std::string& p : image.panels)
+            panels += (panels.empty() ? "" : " | ") + p;
+        std::printf("wrote %s (%dx%d, %s) in %.2f s\n", args.out.c_str(), image.width, image.height, panels.c_str(),
+                    since(start));
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+Subcommand setUpRender(CLI::App& app)
+{
+    const auto args = std::make_shared<RenderArgs>();
+    CLI::App* renderCmd = app.add_subcommand("render", "Ray-cast a scene and shade it through the deliverables");
+    renderCmd->add_option("--renderer", args->renderer, "maya, mentalray, or both side by side")
+        ->check(CLI::IsMember({"maya", "mentalray", "both"}))
+        ->capture_default_str()
+        ->group("Scene");
+    renderCmd->add_option("--scene", args->scene, "FILE.obj (a mesh, framed automatically) or FILE.json (a scene: "
+                                              "camera, lights, background, material, meshes)")
+        ->group("Scene");
+    renderCmd->add_option("--crease", args->crease, "Smooth an OBJ's normals only across edges below this angle "
+                                                "(degrees), where the file gives none")
+        ->check(CLI::Range(0.0f, 180.0f))
+        ->capture_default_str()
+        ->group("Scene");
+    renderCmd->add_option("--camera", args->camera, "AZ,EL[,DIST]: orbit the camera to this azimuth and elevation "
+                                                "(degrees) and distance (default: fit the picture)")
+        ->group("Scene");
+    renderCmd->add_option("--light", args->lights, "NAME=AZ,EL[,INTENSITY]: move a light (key, fill, or a new "
+                                               "directional one) to come from there; NAME=off removes it (repeatable)")
+        ->group("Scene");
+    renderCmd->add_option("--background", args->background, "GREY or R,G,B (linear)")->group("Scene");
+    renderCmd->add_option("--look", args->look, "builtin (the tool's look), node (the node's and shader's defaults) "
+                                            "or a saved look FILE.json of NAME: VALUE")
+        ->capture_default_str()
+        ->group("Material");
+    renderCmd->add_option("--set", args->sets, "NAME=VALUE: a node attribute or shader parameter for the whole image, "
+                                           "e.g. color=0.8,0.3,0.1; maya:NAME or mentalray:NAME reaches one side "
+                                           "(repeatable)")
+        ->group("Material");
+    renderCmd->add_option("--sweep", args->sweeps, "NAME=FROM:TO:N: a contact sheet of swatches, N values from FROM "
+                                               "to TO along the columns; a second --sweep runs down the rows")
+        ->group("Material");
+    renderCmd->add_option("--size", args->size, "WIDTHxHEIGHT of each renderer's picture (of each swatch with "
+                                            "--sweep, default 128x128)")
+        ->capture_default_str()
+        ->group("Image");
+    renderCmd->add_option("--samples", args->samples, "Samples per pixel")
+        ->check(CLI::Range(1, 256))
+        ->capture_default_str()
+        ->group("Image");
+    renderCmd->add_option("--out", args->out, "Output image: .png, .tif, .exr (linear) or .jpg")
+        ->capture_default_str()
+        ->group("Image");
+    renderCmd->add_option("--threads", args->threads, "Render threads (0: every core)")
+        ->check(CLI::Range(0, 1024))
+        ->capture_default_str()
+        ->group("Performance");
+    renderCmd->add_flag("--quiet", args->quiet, "Print nothing but errors")->group("Output");
+    renderCmd->add_flag("--verbose", args->verbose, "Print the time of each phase")->group("Output");
+    renderCmd->add_option("--progress-every", args->progressEvery, "When standard error is not a terminal, at most one "
+                                                              "progress line per this many seconds")
+        ->check(CLI::Range(0.0, 3600.0))
+        ->capture_default_str()
+        ->group("Output");
+    renderCmd->footer(kExitCodes);
+    return {renderCmd, [args, renderCmd] {
+                args->sizeGiven = renderCmd->count("--size") > 0;
+                return runRender(*args);
+            }};
+}
+
+}  // namespace cli
+}  // namespace cwtool

@@ -1,0 +1,15 @@
+// core/: the engine's base. It owns loading the built deliverables through the
+// host stand-ins (deliverables.h), setting node attributes and shader
+// parameters by name (values.h), the error vocabulary and exit codes
+// (errors.h), and the limits on work (workLimits.h); all four are public.
+// It may include the host stand-ins' headers (mayaHost.h, mrHost.h,
+// declaration.h) and the standard library; no other part of the engine.
+#ifndef COOLWARM_TOOL_CORE_H
+#define COOLWARM_TOOL_CORE_H
+
+#include "deliverables.h"
+#include "errors.h"
+#include "values.h"
+#include "workLimits.h"
+
+#endif

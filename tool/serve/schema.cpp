@@ -1,0 +1,201 @@
+// What the page can tune and show: the controls, grouped as the attribute
+// editor groups them, the scenes, and the schema that describes them.
+#include "lookdev.h"
+
+#include "shade/describe.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace cwtool {
+namespace lookdev {
+
+namespace {
+
+const float kPi = 3.14159265f;
+
+// Groups as the attribute editor shows them; anything else goes last under
+// "Extra Attributes".
+const std::pair<const char*, std::vector<const char*>> kGroups[] = {
+    {"Cool/Warm Tones", {"color", "alpha", "beta", "blue", "yellow", "diffuse"}},
+    {"Outline", {"outLineColor", "outLineWidth"}},
+    {"Specular Shading", {"specularColor", "eccentricity", "specularRollOff"}},
+    {"Common Material Attributes", {"transparency", "ambientColor", "incandescence", "translucence"}},
+    {"Irradiance", {"computeIrradiance", "irradianceColor"}},
+};
+
+ordered_json controlJson(const Control& c)
+{
+    static const char* const kKinds[] = {"float", "color", "boolean"};
+    ordered_json j{{"name", c.name}, {"group", c.group}, {"type", kKinds[c.kind]}};
+    if (c.kind == Control::Boolean)
+        j["default"] = c.defaults[0] != 0.0;
+    else if (c.kind == Control::Color)
+        j["default"] = c.defaults;
+    else
+        j["default"] = c.defaults[0];
+    j["min"] = c.hasMin ? ordered_json(c.min) : ordered_json(nullptr);
+    j["max"] = c.hasMax ? ordered_json(c.max) : ordered_json(nullptr);
+    if (c.kind == Control::Float) {
+        j["softMin"] = c.softMin;
+        j["softMax"] = c.softMax;
+    }
+    j["renderers"] = ordered_json::array();
+    if (c.maya)
+        j["renderers"].push_back("maya");
+    if (c.mentalray)
+        j["renderers"].push_back("mentalray");
+    return j;
+}
+
+ordered_json cameraJson(const Orbit& o)
+{
+    return ordered_json{{"azimuth", o.azimuth},
+                        {"elevation", o.elevation},
+                        {"distance", o.distance},
+                        {"minDistance", 0.01 * o.distance},
+                        {"maxDistance", 100.0 * o.distance}};
+}
+
+}  // namespace
+
+std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShader& shader)
+{
+    std::vector<Control> controls;
+    for (const auto& a : plugin.type().attributes) {
+        // What the renderer fills per sample is hidden; outputs are not writable.
+        if (!nodeHasInput(plugin.type(), a->longName) || a->parent || a->flags.hidden)
+            continue;
+        Control c;
+        c.name = a->longName;
+        c.maya = true;
+        if (a->kind == mayahost::AttrKind::Boolean)
+            c.kind = Control::Boolean;
+        else if (a->kind == mayahost::AttrKind::Compound && a->flags.usedAsColor)
+            c.kind = Control::Color;
+        else if (a->kind != mayahost::AttrKind::Float)
+            continue;
+        c.defaults.assign(a->defaultValue, a->defaultValue + a->valueCount());
+        c.hasMin = a->hardMin.set;
+        c.hasMax = a->hardMax.set;
+        c.min = a->hardMin.value[0];
+        c.max = a->hardMax.value[0];
+        c.softMin = a->softMin.set ? a->softMin.value[0] : c.hasMin ? c.min : 0.0;
+        c.softMax = a->softMax.set ? a->softMax.value[0] : c.hasMax ? c.max : 1.0;
+        controls.push_back(c);
+    }
+    for (const mrhost::Parameter& p : shader.declaration().parameters) {
+        if (p.array)
+            continue;
+        auto same = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == p.name; });
+        if (same != controls.end()) {
+            same->mentalray = true;
+            continue;
+        }
+        Control c;
+        c.name = p.name;
+        c.mentalray = true;
+        if (p.type == "boolean")
+            c.kind = Control::Boolean;
+        else if (p.type == "color")
+            c.kind = Control::Color;
+        else if (p.type != "scalar")
+            continue;  // vectors are per-sample inputs
+        const std::size_t count = c.kind == Control::Color ? 3 : 1;
+        c.defaults.assign(p.defaults.begin(), p.defaults.begin() + std::min(count, p.defaults.size()));
+        c.defaults.resize(count, 0.0);
+        const auto softMin = p.hints.find("softmin"), softMax = p.hints.find("softmax");
+        if (softMin != p.hints.end())
+            c.softMin = softMin->second;
+        if (softMax != p.hints.end())
+            c.softMax = softMax->second;
+        controls.push_back(c);
+    }
+    for (Control& c : controls) {
+        for (const auto& g : kGroups)
+            if (std::find_if(g.second.begin(), g.second.end(), [&](const char* n) { return c.name == n; }) !=
+                g.second.end())
+                c.group = g.first;
+        if (c.kind == Control::Float) {
+            c.softMin = std::min(c.softMin, c.defaults[0]);
+            c.softMax = std::max(c.softMax, c.defaults[0]);
+        }
+    }
+    return controls;
+}
+
+SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scene, const std::vector<Setting>& look)
+{
+    scene.material.insert(scene.material.begin(), look.begin(), look.end());
+    SceneEntry e{id, label, std::move(scene), {}, {}, {}};
+    const Camera& c = e.scene.camera;
+    const CameraView view = resolveCamera(e.scene, 4.0f / 3.0f);
+    e.camera = {c.azimuth, c.elevation, length(view.eye - view.target), 1.0f};
+    auto key = std::find_if(e.scene.lights.begin(), e.scene.lights.end(), [](const SceneLight& l) { return l.name == "key"; });
+    if (key == e.scene.lights.end())
+        key = e.scene.lights.begin();
+    if (key != e.scene.lights.end()) {
+        Vec3 centre;
+        float radius;
+        boundingSphere(e.scene, centre, radius);
+        const Vec3 from = normalized(key->kind == SceneLight::Point ? key->position - centre : -key->direction);
+        e.keyLight = key->name;
+        e.light.azimuth = std::atan2(from.x, from.z) * 180.0f / kPi;
+        e.light.elevation = std::asin(std::clamp(from.y, -1.0f, 1.0f)) * 180.0f / kPi;
+        e.light.intensity = key->intensity;
+    }
+    return e;
+}
+
+ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<SceneEntry>& scenes,
+                        const MayaPlugin& plugin, const MentalRayShader& shader)
+{
+    ordered_json groups = ordered_json::array();
+    for (const auto& g : kGroups)
+        groups.push_back(g.first);
+    groups.push_back(kExtraGroup);
+    ordered_json controlList = ordered_json::array();
+    for (const Control& c : controls)
+        controlList.push_back(controlJson(c));
+    ordered_json sceneList = ordered_json::array();
+    for (const SceneEntry& e : scenes) {
+        // The scene's own look, which applies before the request's settings.
+        ordered_json look = ordered_json::object();
+        for (const Setting& s : e.scene.material) {
+            auto c = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == s.name; });
+            if (c == controls.end())
+                continue;
+            if (c->kind == Control::Boolean)
+                look[s.name] = s.numbers.at(0) != 0.0;
+            else if (c->kind == Control::Color)
+                look[s.name] = s.numbers;
+            else
+                look[s.name] = s.numbers.at(0);
+        }
+        const ordered_json light{{"name", e.keyLight},
+                                 {"azimuth", e.light.azimuth},
+                                 {"elevation", e.light.elevation},
+                                 {"intensity", e.light.intensity}};
+        sceneList.push_back(ordered_json{{"id", e.id},
+                                         {"label", e.label},
+                                         {"description", e.scene.description},
+                                         {"look", look},
+                                         {"camera", cameraJson(e.camera)},
+                                         {"light", light}});
+    }
+    return ordered_json{
+        {"groups", groups},
+        {"controls", controlList},
+        {"scenes", sceneList},
+        {"renderers", {"both", "maya", "mentalray"}},
+        {"formats", {"png", "exr"}},
+        {"limits",
+         {{"maxWidth", kMaxSize}, {"maxHeight", kMaxSize}, {"maxSamples", kMaxSamples},
+          {"maxRequestBytes", kMaxRequestBytes}}},
+        {"node", describeNode(plugin)},
+        {"shader", describeShader(shader)},
+    };
+}
+
+}  // namespace lookdev
+}  // namespace cwtool

@@ -1,0 +1,136 @@
+#include "serve.h"
+
+#include "lookdev.h"
+#include "renderGate.h"
+
+#include "core/errors.h"
+#include "scene/scene.h"
+
+#include <httplib.h>
+
+#include <pthread.h>
+#include <signal.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace cwtool {
+namespace lookdev {
+
+namespace {
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+Lookdev::Lookdev(const ServeOptions& options)
+    : layout(findLayout()), plugin(layout), shader(layout), controls(buildControls(plugin, shader))
+{
+    const std::vector<Setting> look = builtinLook();
+    scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene(), look));
+    scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene(), look));
+    for (const std::string& path : options.scenes) {
+        if (std::any_of(scenes.begin(), scenes.end(), [&](const SceneEntry& e) { return e.id == path; }))
+            throw InputError("--scene '" + path + "': named twice");
+        scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
+    }
+    schema = schemaJson(controls, scenes, plugin, shader).dump();
+    version = ordered_json{{"tool", "coolwarm"},
+                           {"version", COOLWARM_VERSION},
+                           {"node", {{"name", plugin.type().name}, {"id", plugin.type().id}}},
+                           {"shader", {{"name", shader.declaration().name}, {"version", shader.declaration().version}}}}
+                  .dump();
+}
+
+namespace {
+
+// SIGINT and SIGTERM go to one thread, which stops the server; every other
+// thread inherits the blocked mask.
+sigset_t blockStopSignals()
+{
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    return stopSignals;
+}
+
+// The server's threads, limits and socket, bound to the address asked for;
+// returns the port.
+int startServer(httplib::Server& server, const ServeOptions& options)
+{
+    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    // The library's default also sets SO_REUSEPORT, which would let a second
+    // server share the port unnoticed.
+    server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
+    server.set_payload_max_length(kMaxRequestBytes);
+    server.set_read_timeout(10);
+    server.set_write_timeout(10);
+    server.set_keep_alive_timeout(2);
+
+    int port = options.port;
+    if (port == 0)
+        port = server.bind_to_any_port(options.host);
+    else if (!server.bind_to_port(options.host, port))
+        port = -1;
+    if (port <= 0)
+        throw InputError("--host '" + options.host + "' --port " + std::to_string(options.port) +
+                         ": cannot listen there (in use, or not an address of this machine)");
+    return port;
+}
+
+// Waits for a stop signal (until `done`), then cancels the renders and stops
+// the server.
+void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, RenderGate& gate,
+                  httplib::Server& server)
+{
+    const timespec poll{0, 200 * 1000 * 1000};
+    while (!done.load())
+        if (sigtimedwait(&stopSignals, nullptr, &poll) > 0) {
+            gate.stop();
+            // stop() does nothing until the server has begun listening.
+            while (!done.load() && !server.is_running())
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            server.stop();
+            return;
+        }
+}
+
+}  // namespace
+}  // namespace lookdev
+
+int runServe(const ServeOptions& options)
+{
+    using namespace lookdev;
+    // Everything is loaded before the first request: no request names a file.
+    const Lookdev loaded(options);
+    const sigset_t stopSignals = blockStopSignals();
+    httplib::Server server;
+    const int port = startServer(server, options);
+    RenderGate gate;
+    addRoutes(server, loaded, gate, options.host, port);
+
+    std::atomic<bool> done{false};
+    std::thread signalWaiter([&] { stopOnSignal(stopSignals, done, gate, server); });
+    std::printf("coolwarm lookdev page: %s  (Ctrl-C stops)\n", urlOf(options.host, port).c_str());
+    std::fflush(stdout);
+    const bool listened = server.listen_after_bind();
+    done = true;
+    signalWaiter.join();
+    std::printf("stopped\n");
+    return listened ? kExitOk : kExitInternal;
+}
+
+}  // namespace cwtool
