@@ -47,6 +47,7 @@ RayScene::Impl::~Impl()
 int RayScene::Impl::update(const std::vector<Mesh>& meshes)
 {
     int built = 0;
+    const bool changed = !committed || meshes.size() < held.size();
     for (unsigned id = static_cast<unsigned>(meshes.size()); id < held.size(); ++id)
         rtcDetachGeometry(scene, id);
     const std::size_t kept = std::min(held.size(), meshes.size());
@@ -76,7 +77,9 @@ int RayScene::Impl::update(const std::vector<Mesh>& meshes)
         rtcReleaseGeometry(g);
         ++built;
     }
-    rtcCommitScene(scene);
+    if (changed || built > 0)
+        rtcCommitScene(scene);
+    committed = true;
     return built;
 }
 

@@ -30,6 +30,7 @@ struct RayScene::Impl {
         float extent = 0.0f;  // the largest absolute coordinate
     };
     std::vector<Held> held;  // per mesh, as geometry i holds it
+    bool committed = false;  // once: an empty scene is committed too
     std::mutex inUse;            // held by the render that uses it
 };
 
