@@ -10,6 +10,8 @@
 //                                    its ray-casting scene, as each did before
 //   BM_PageRender/warm               the same render keeping the ray-casting
 //                                    scene from the one before, as the server does
+//   BM_RayScene/build, .../keep      the ray-casting scene alone: built afresh,
+//                                    or brought up to date when it is kept
 //
 // BM_Refine: one render thread, CPU time of the whole process. BM_PageRender:
 // every core, as the server renders, in real time (the CPU column is the whole
@@ -80,6 +82,23 @@ void BM_PageRender(benchmark::State& state, bool keep)
 }
 BENCHMARK_CAPTURE(BM_PageRender, cold, false)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_PageRender, warm, true)->UseRealTime()->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond);
+
+void BM_RayScene(benchmark::State& state, bool keep)
+{
+    const cwtool::Scene& scene = deliverables().scene;
+    cwtool::RayScene kept;
+    kept.update(scene.meshes);
+    for (auto _ : state) {
+        if (keep) {
+            benchmark::DoNotOptimize(kept.update(scene.meshes));
+        } else {
+            cwtool::RayScene fresh;
+            benchmark::DoNotOptimize(fresh.update(scene.meshes));
+        }
+    }
+}
+BENCHMARK_CAPTURE(BM_RayScene, build, false)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_RayScene, keep, true)->MeasureProcessCPUTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
