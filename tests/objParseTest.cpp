@@ -177,6 +177,7 @@ TEST(ObjParse, WhatIsNotPlainIsLeftToTheLibrary)
                              "f 1 2 3 # note\n",    // a comment after the words
                              "f 1 2 3\rv 0 0 0\n",  // a line ended by \r alone
                              "v 1e39 0 0\nf 1 2 3\n", "v nan 0 0\nf 1 2 3\n", "v 0x10 0 0\nf 1 2 3\n",
+                             "v 0e500 0 0\nf 1 2 3\n",  // zero to the check, not a number to the library
                              "v 1 2\nf 1 2 3\n",    // too few numbers
                              "l 1 2\nf 1 2 3\n",    // another element
                              "f 1 2 3\nf 1 2 7\nv 0 0 2\nv 0 0 3\n"})  // a vertex used before it is given

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -93,7 +94,9 @@ bool readNumber(const char* p, const char* q, float& value)
     if (!isDecimal(p, q) || !libraryValue(p, q, v))
         return false;
     // Far from the limits of single precision the library's value tells;
-    // near them, the file check's own reading decides.
+    // near them, the file check's own reading decides too.
+    if (!(std::fabs(v) <= static_cast<double>(FLT_MAX)))
+        return false;
     if (!(std::fabs(v) < 1e37)) {
         const std::string word(p, q);
         if (!isSingle(std::strtod(word.c_str(), nullptr)))
@@ -321,7 +324,7 @@ bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
     out.corners.resize(3 * triangles);
     onThreads(count, [&](std::size_t i) {
         const Chunk& c = chunks[i];
-        ObjArrays::Corner* to = &out.corners[3 * firstTriangle[i]];
+        ObjArrays::Corner* to = out.corners.data() + 3 * firstTriangle[i];
         const ObjArrays::Corner* from = c.corners.data();
         for (unsigned char size : c.sizes) {
             if (size == 3)
