@@ -28,21 +28,26 @@ bool holds(RTCScene scene, unsigned id, const RayScene::Impl::Held& held, const 
            std::memcmp(t, m.triangles.data(), m.triangles.size() * sizeof(m.triangles[0])) == 0;
 }
 
+// One ray-casting device for the process, started by the first scene: its
+// worker threads serve every scene after it, and starting one costs more than
+// a small scene's whole build.
+RTCDevice sharedDevice()
+{
+    static const RTCDevice device = [] {
+        RTCDevice d = rtcNewDevice(nullptr);
+        if (!d)
+            throw InternalError("cannot start the ray caster (Embree error " +
+                                std::to_string(rtcGetDeviceError(nullptr)) + ")");
+        return d;
+    }();
+    return device;
+}
+
 }  // namespace
 
-RayScene::Impl::Impl()
-{
-    device = rtcNewDevice(nullptr);
-    if (!device)
-        throw InternalError("cannot start the ray caster (Embree error " + std::to_string(rtcGetDeviceError(nullptr)) + ")");
-    scene = rtcNewScene(device);
-}
+RayScene::Impl::Impl() : device(sharedDevice()), scene(rtcNewScene(device)) {}
 
-RayScene::Impl::~Impl()
-{
-    rtcReleaseScene(scene);
-    rtcReleaseDevice(device);
-}
+RayScene::Impl::~Impl() { rtcReleaseScene(scene); }
 
 int RayScene::Impl::update(const std::vector<Mesh>& meshes)
 {
