@@ -38,6 +38,7 @@ struct RenderArgs {
     std::string size = "640x480";
     bool sizeGiven = false;
     int samples = 1;
+    bool samplesUniform = false;
     int threads = 0;
     std::string out = "preview.png";
     double progressEvery = 2.0;
@@ -86,6 +87,7 @@ int runRender(const RenderArgs& args)
     parseSize(!args.sizeGiven && !args.sweeps.empty() ? std::string("128x128") : args.size, settings.width,
               settings.height);
     settings.samples = args.samples;
+    settings.uniformSamples = args.samplesUniform;
     settings.threads = args.threads;
     for (const std::string& s : args.sets)
         settings.settings.push_back(parseSetting(s));
@@ -140,8 +142,13 @@ int runRender(const RenderArgs& args)
     const double writeTime = since(writeStart);
 
     if (args.verbose)
-        std::fprintf(stderr, "coolwarm: load %.3f s, build BVH %.3f s, render %.3f s (%d tiles), write %.3f s\n",
-                     loadTime, times.buildBvh, times.render, times.tiles, writeTime);
+        std::fprintf(stderr,
+                     "coolwarm: load %.3f s, build BVH %.3f s, render %.3f s (%d tiles, %.2f samples a pixel), "
+                     "write %.3f s\n",
+                     loadTime, times.buildBvh, times.render, times.tiles,
+                     static_cast<double>(times.samples) /
+                         (static_cast<double>(settings.width) * settings.height * image.panels.size()),
+                     writeTime);
     if (!args.quiet) {
         std::string panels;
         for (const std::string& p : image.panels)
@@ -192,10 +199,12 @@ Subcommand setUpRender(CLI::App& app)
                                             "--sweep, default 128x128)")
         ->capture_default_str()
         ->group("Image");
-    renderCmd->add_option("--samples", args->samples, "Samples per pixel")
+    renderCmd->add_option("--samples", args->samples, "Samples per pixel: one everywhere, the rest where the "
+                                                      "picture changes (edges, outlines, shadows)")
         ->check(CLI::Range(1, 256))
         ->capture_default_str()
         ->group("Image");
+    renderCmd->add_flag("--samples-uniform", args->samplesUniform, "Give every pixel all its --samples")->group("Image");
     renderCmd->add_option("--out", args->out, "Output image: .png, .tif, .exr (linear) or .jpg")
         ->capture_default_str()
         ->group("Image");

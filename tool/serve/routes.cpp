@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <set>
 
 namespace cwtool {
@@ -103,7 +104,8 @@ bool readRenderRequest(const httplib::Request& req, httplib::Response& res, cons
     return true;
 }
 
-void answerRender(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderGate& gate)
+void answerRender(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderGate& gate,
+                  RayScene& rays)
 {
     RenderJob job;
     Scene scene;
@@ -123,7 +125,7 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
         const auto start = std::chrono::steady_clock::now();
         try {
             image = render(scene, job.settings, job.settings.renderer == Renderer::MentalRay ? nullptr : &lookdev.plugin,
-                           job.settings.renderer == Renderer::Maya ? nullptr : &lookdev.shader);
+                           job.settings.renderer == Renderer::Maya ? nullptr : &lookdev.shader, nullptr, &rays);
         } catch (const RenderCancelled&) {
             return;
         }
@@ -167,8 +169,11 @@ void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate
 {
     guardHost(server, host, port);
     addPageRoutes(server, lookdev);
-    server.Post("/api/render", [&lookdev, &gate](const httplib::Request& req, httplib::Response& res) {
-        answerRender(req, res, lookdev, gate);
+    // The last render's ray-casting scene: the next render of the same scene
+    // builds nothing, one of another scene rebuilds the meshes that differ.
+    auto rays = std::make_shared<RayScene>();
+    server.Post("/api/render", [&lookdev, &gate, rays](const httplib::Request& req, httplib::Response& res) {
+        answerRender(req, res, lookdev, gate, *rays);
     });
     answerFailures(server);
 }

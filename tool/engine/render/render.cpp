@@ -2,6 +2,7 @@
 
 #include "image.h"
 #include "labels.h"
+#include "rayScene.h"
 
 #include "core/deliverables.h"
 #include "core/errors.h"
@@ -25,6 +26,8 @@ namespace cwtool {
 namespace {
 
 const int kTile = 32;
+// Adaptive sampling looks one pixel round each tile: larger tiles look at fewer.
+const int kAdaptiveTile = 64;
 // Shadow rays start this far off the surface, relative to the scene's size.
 const float kShadowBias = 1e-4f;
 
@@ -52,42 +55,13 @@ struct CameraFrame {
     Vec3 pointToWorld(const Vec3& p) const { return eye + toWorld(p); }
 };
 
+// Casts rays into a RayScene brought up to date with `scene`'s meshes.
 class RayCaster {
 public:
-    explicit RayCaster(const Scene& scene) : scene_(scene)
+    RayCaster(const Scene& scene, RayScene::Impl& rays) : scene_(scene), rtcScene_(rays.scene)
     {
-        device_ = rtcNewDevice(nullptr);
-        if (!device_)
-            throw InternalError("cannot start the ray caster (Embree error " + std::to_string(rtcGetDeviceError(nullptr)) + ")");
-        rtcScene_ = rtcNewScene(device_);
-        float extent = 1.0f;
-        for (const Mesh& m : scene.meshes) {
-            RTCGeometry g = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
-            float* v = static_cast<float*>(rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3,
-                                                                   3 * sizeof(float), m.positions.size()));
-            unsigned* t = static_cast<unsigned*>(rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
-                                                                         3 * sizeof(unsigned), m.triangles.size()));
-            for (std::size_t i = 0; i < m.positions.size(); ++i) {
-                v[3 * i] = m.positions[i].x;
-                v[3 * i + 1] = m.positions[i].y;
-                v[3 * i + 2] = m.positions[i].z;
-                extent = std::max({extent, std::fabs(m.positions[i].x), std::fabs(m.positions[i].y),
-                                   std::fabs(m.positions[i].z)});
-            }
-            for (std::size_t i = 0; i < m.triangles.size(); ++i)
-                for (int k = 0; k < 3; ++k)
-                    t[3 * i + k] = m.triangles[i][k];
-            rtcCommitGeometry(g);
-            rtcAttachGeometry(rtcScene_, g);
-            rtcReleaseGeometry(g);
-        }
-        rtcCommitScene(rtcScene_);
-        bias_ = kShadowBias * extent;
-    }
-    ~RayCaster()
-    {
-        rtcReleaseScene(rtcScene_);
-        rtcReleaseDevice(device_);
+        rays.update(scene.meshes);
+        bias_ = kShadowBias * rays.extent();
     }
     RayCaster(const RayCaster&) = delete;
     RayCaster& operator=(const RayCaster&) = delete;
@@ -155,7 +129,6 @@ private:
     }
 
     const Scene& scene_;
-    RTCDevice device_;
     RTCScene rtcScene_;
     float bias_ = kShadowBias;
 };
@@ -204,9 +177,11 @@ struct Shared {
     std::vector<const SceneLight*> mayaLights;
     Image& image;
     int panelCount;
+    int tileSide;
     int tilesX, tilesY;
     std::atomic<int> nextTile{0};
     std::atomic<int> doneTiles{0};
+    std::atomic<long long> samplesCast{0};
 };
 
 // One render thread's shading: its own sampler on the node and its own shader
@@ -318,34 +293,127 @@ private:
     std::vector<mayahost::LightSample> lights_;
 };
 
-// The mean of the pixel's samples: the background where a ray misses.
-Vec3 shadePixel(const Shared& s, SampleShader& shading, bool maya, int x, int y)
+// One sample of a pixel: sample k of n at pixel (x, y); the background where
+// the ray misses. `surface` (when given) gets what the ray hit, for telling
+// geometric edges apart: the mesh (null for a miss) and its geometric normal.
+struct SurfaceProbe {
+    const Mesh* mesh = nullptr;
+    Vec3 normal{0.0f, 0.0f, 0.0f};
+};
+
+Vec3 shadeSample(const Shared& s, SampleShader& shading, bool maya, int x, int y, int k, int n,
+                 SurfaceProbe* surface = nullptr)
 {
-    const int w = s.settings.width, h = s.settings.height, n = s.settings.samples;
+    const int w = s.settings.width, h = s.settings.height;
     const float aspect = static_cast<float>(w) / static_cast<float>(h);
-    Vec3 sum{0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < n; ++k) {
-        float dx, dy;
-        samplePosition(k, n, dx, dy);
-        const float px = (2.0f * (x + dx) / w - 1.0f) * aspect * s.frame.tanHalf;
-        const float py = (1.0f - 2.0f * (y + dy) / h) * s.frame.tanHalf;
-        const Vec3 viewCamera = normalized(Vec3{px, py, -1.0f});
-        RayCaster::Hit hit;
-        if (!s.caster.intersect(s.frame.eye, s.frame.toWorld(viewCamera), hit))
-            sum = sum + s.scene.background;
-        else if (!s.settings.shade)
-            sum = sum + shading.raysOnly(hit);
-        else
-            sum = sum + (maya ? shading.maya(hit, viewCamera) : shading.mentalRay(hit, viewCamera));
+    float dx, dy;
+    samplePosition(k, n, dx, dy);
+    const float px = (2.0f * (x + dx) / w - 1.0f) * aspect * s.frame.tanHalf;
+    const float py = (1.0f - 2.0f * (y + dy) / h) * s.frame.tanHalf;
+    const Vec3 viewCamera = normalized(Vec3{px, py, -1.0f});
+    RayCaster::Hit hit;
+    if (!s.caster.intersect(s.frame.eye, s.frame.toWorld(viewCamera), hit))
+        return s.scene.background;
+    if (surface) {
+        surface->mesh = hit.mesh;
+        surface->normal = hit.geometricNormal;
     }
+    if (!s.settings.shade)
+        return shading.raysOnly(hit);
+    return maya ? shading.maya(hit, viewCamera) : shading.mentalRay(hit, viewCamera);
+}
+
+// The mean of the pixel's samples, the first one given when it is known.
+Vec3 shadePixel(const Shared& s, SampleShader& shading, bool maya, int x, int y, int from = 0,
+                Vec3 sum = {0.0f, 0.0f, 0.0f})
+{
+    const int n = s.settings.samples;
+    for (int k = from; k < n; ++k)
+        sum = sum + shadeSample(s, shading, maya, x, y, k, n);
     return (1.0f / static_cast<float>(n)) * sum;
 }
+
+// Adaptive sampling within a tile. Every pixel of the tile and of the ring
+// around it gets its first sample; a pixel gets the rest only where it differs
+// from one of its eight neighbours by more than kRefineCodes in 8-bit sRGB,
+// where the neighbour shows another mesh or the background, or where the
+// surface folds between them (an edge, and the outline band along it). A
+// refined pixel sums the same samples in the same order as a uniform one.
+const int kRefineCodes = 6;
+const float kCreaseCosine = 0.7f;  // a fold of 45 degrees
+
+bool adaptiveSampling(const RenderSettings& settings) { return settings.samples > 1 && !settings.uniformSamples; }
+
+class AdaptiveTile {
+public:
+    AdaptiveTile() : first_(kSide * kSide) {}
+
+    // Returns the samples taken.
+    long long render(const Shared& s, SampleShader& shading, bool maya, int x0, int y0, int x1, int y1, int panelX)
+    {
+        const int w = s.settings.width, h = s.settings.height, n = s.settings.samples;
+        // The ring: one pixel round the tile, inside the picture.
+        const int rx0 = std::max(0, x0 - 1), ry0 = std::max(0, y0 - 1);
+        const int rx1 = std::min(w, x1 + 1), ry1 = std::min(h, y1 + 1);
+        long long taken = static_cast<long long>(rx1 - rx0) * (ry1 - ry0);
+        for (int y = ry0; y < ry1; ++y)
+            for (int x = rx0; x < rx1; ++x) {
+                First& f = at(x - x0, y - y0);
+                SurfaceProbe probe;
+                f.colour = shadeSample(s, shading, maya, x, y, 0, n, &probe);
+                f.mesh = probe.mesh;
+                f.normal = probe.normal;
+                for (int c = 0; c < 3; ++c)
+                    f.codes[c] = encodeSrgb((&f.colour.x)[c]);
+            }
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x) {
+                const First& f = at(x - x0, y - y0);
+                Vec3 c = f.colour;
+                if (differsAround(f, x - x0, y - y0, x > rx0, x + 1 < rx1, y > ry0, y + 1 < ry1)) {
+                    c = shadePixel(s, shading, maya, x, y, 1, f.colour);
+                    taken += n - 1;
+                }
+                storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + panelX + x, c.x, c.y, c.z);
+            }
+        return taken;
+    }
+
+private:
+    static const int kSide = kAdaptiveTile + 2;
+    struct First {
+        Vec3 colour;
+        unsigned char codes[3];
+        const Mesh* mesh;
+        Vec3 normal;
+    };
+
+    // (x, y) relative to the tile's corner; the ring is at -1 and the tile's side.
+    First& at(int x, int y) { return first_[(y + 1) * kSide + x + 1]; }
+
+    bool differsAround(const First& f, int x, int y, bool left, bool right, bool up, bool down)
+    {
+        for (int dy = up ? -1 : 0; dy <= (down ? 1 : 0); ++dy)
+            for (int dx = left ? -1 : 0; dx <= (right ? 1 : 0); ++dx) {
+                const First& g = at(x + dx, y + dy);
+                if (g.mesh != f.mesh || (f.mesh && tone::dot(f.normal, g.normal) < kCreaseCosine))
+                    return true;
+                for (int c = 0; c < 3; ++c)
+                    if (std::abs(int(f.codes[c]) - int(g.codes[c])) > kRefineCodes)
+                        return true;
+            }
+        return false;
+    }
+
+    std::vector<First> first_;
+};
 
 // One render thread: takes tiles until none is left (or the render is
 // cancelled). Tiles run through the first panel, then the second.
 void renderTiles(Shared& s)
 {
     SampleShader shading(s);
+    std::unique_ptr<AdaptiveTile> adaptiveTile(adaptiveSampling(s.settings) ? new AdaptiveTile : nullptr);
     const int w = s.settings.width, h = s.settings.height;
     const int tilesPerPanel = s.tilesX * s.tilesY, totalTiles = tilesPerPanel * s.panelCount;
     for (int tile; (tile = s.nextTile.fetch_add(1)) < totalTiles;) {
@@ -355,11 +423,19 @@ void renderTiles(Shared& s)
         const bool maya = s.panelCount == 2 ? panel == 0 : s.node != nullptr;
         const int tx = tile % tilesPerPanel % s.tilesX, ty = tile % tilesPerPanel / s.tilesX;
         const int x0 = panel * (w + 2);
-        for (int y = ty * kTile; y < std::min(h, (ty + 1) * kTile); ++y)
-            for (int x = tx * kTile; x < std::min(w, (tx + 1) * kTile); ++x) {
-                const Vec3 c = shadePixel(s, shading, maya, x, y);
-                storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + x0 + x, c.x, c.y, c.z);
-            }
+        const int side = s.tileSide, xBegin = tx * side, yBegin = ty * side;
+        const int xEnd = std::min(w, xBegin + side), yEnd = std::min(h, yBegin + side);
+        if (adaptiveTile) {
+            s.samplesCast.fetch_add(adaptiveTile->render(s, shading, maya, xBegin, yBegin, xEnd, yEnd, x0));
+        } else {
+            for (int y = yBegin; y < yEnd; ++y)
+                for (int x = xBegin; x < xEnd; ++x) {
+                    const Vec3 c = shadePixel(s, shading, maya, x, y);
+                    storePixel(s.image, static_cast<std::size_t>(y) * s.image.width + x0 + x, c.x, c.y, c.z);
+                }
+            s.samplesCast.fetch_add(static_cast<long long>(xEnd - xBegin) * (yEnd - yBegin) *
+                                    s.settings.samples);
+        }
         s.doneTiles.fetch_add(1);
     }
 }
@@ -505,7 +581,7 @@ std::vector<std::string> checkSettings(const std::vector<Setting>& settings, con
 }
 
 Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
-             const MentalRayShader* shader, RenderTimes* times)
+             const MentalRayShader* shader, RenderTimes* times, RayScene* rays)
 {
     RenderTimes ignored;
     if (!times)
@@ -517,7 +593,13 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     if (shader)
         turn.lock();
     auto start = std::chrono::steady_clock::now();
-    RayCaster caster(scene);
+    std::unique_ptr<RayScene> ownRays;
+    if (!rays) {
+        ownRays.reset(new RayScene);
+        rays = ownRays.get();
+    }
+    std::lock_guard<std::mutex> raysInUse(rays->impl_->inUse);
+    RayCaster caster(scene, *rays->impl_);
     const CameraFrame frame(resolveCamera(scene, static_cast<float>(settings.width) / settings.height));
     times->buildBvh = seconds(start);
 
@@ -561,13 +643,15 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     if (plugin) image.panels.push_back("maya");
     if (shader) image.panels.push_back("mentalray");
 
+    const int tileSide = adaptiveSampling(settings) ? kAdaptiveTile : kTile;
     Shared shared{scene, settings, caster, frame, node.get(), shader, block.get(), mayaLights, image, panels,
-                  (settings.width + kTile - 1) / kTile, (settings.height + kTile - 1) / kTile};
+                  tileSide, (settings.width + tileSide - 1) / tileSide, (settings.height + tileSide - 1) / tileSide};
     const int totalTiles = shared.tilesX * shared.tilesY * panels;
     times->tiles = totalTiles;
     start = std::chrono::steady_clock::now();
     runThreads(shared, totalTiles);
     times->render = seconds(start);
+    times->samples = shared.samplesCast.load();
 
     if (panels == 2 && settings.labels)
         for (int p = 0; p < panels; ++p)

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -32,6 +33,10 @@ struct RenderSettings {
     int width = 640;   // per renderer
     int height = 480;
     int samples = 1;   // per pixel
+    // With more than one sample: false takes one sample everywhere and the
+    // rest only where a pixel differs from its neighbours or sits on an edge;
+    // true gives every pixel every sample.
+    bool uniformSamples = false;
     int threads = 0;   // 0: every core
     // Material settings for the whole image, applied after the scene's own.
     // A name may carry "maya:" or "mentalray:" in front to reach one side only.
@@ -63,6 +68,7 @@ struct Image {
 struct RenderTimes {
     double buildBvh = 0.0, render = 0.0;
     int tiles = 0;
+    long long samples = 0;  // camera rays cast, every panel
 };
 
 class RenderCancelled : public std::runtime_error {
@@ -87,10 +93,33 @@ SettingTarget targetOf(const std::string& name);
 std::vector<std::string> checkSettings(const std::vector<Setting>& settings, const std::string& source, bool strict,
                                        Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader);
 
+// The ray-casting scene of a scene's meshes, kept from one render to the
+// next: given to render() again, it builds anew only the meshes whose
+// positions or triangles changed (by their index in Scene::meshes). Renders
+// that share one take turns.
+class RayScene {
+public:
+    RayScene();
+    ~RayScene();
+    RayScene(const RayScene&) = delete;
+    RayScene& operator=(const RayScene&) = delete;
+    // Brings it up to date with these meshes; returns how many were built.
+    int update(const std::vector<Mesh>& meshes);
+
+    struct Impl;
+
+private:
+    friend Image render(const Scene&, const RenderSettings&, const MayaPlugin*, const MentalRayShader*,
+                        RenderTimes*, RayScene*);
+    std::unique_ptr<Impl> impl_;
+};
+
 // Draws the scene with the Maya node (plugin non-null) and the mental ray
-// shader (shader non-null), side by side when both are given.
+// shader (shader non-null), side by side when both are given. With `rays`,
+// the ray-casting scene is kept there for the next render; without, it is
+// built for this one alone.
 Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
-             const MentalRayShader* shader, RenderTimes* times = nullptr);
+             const MentalRayShader* shader, RenderTimes* times = nullptr, RayScene* rays = nullptr);
 
 }  // namespace cwtool
 

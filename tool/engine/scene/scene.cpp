@@ -1,10 +1,10 @@
 #include "scene.h"
 
 #include "objCheck.h"
+#include "objParse.h"
 
 #include "core/errors.h"
 
-#include <tiny_obj_loader.h>
 
 #include <algorithm>
 #include <cmath>
@@ -412,48 +412,48 @@ void transformMesh(Mesh& mesh, const Vec3& translate, const Vec3& rotateDegrees,
 Mesh loadObjMesh(const std::string& path, float creaseDegrees, const std::string& label)
 {
     const std::string what = label + " '" + path + "'";
-    checkObjFile(path, what);
-    tinyobj::ObjReaderConfig config;
-    config.triangulate = true;
-    config.vertex_color = false;
-    tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config)) {
-        std::string why = reader.Error();
-        while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
-            why.pop_back();
-        throw InputError(what + ": not a readable OBJ file: " + (why.empty() ? "parse error" : why));
+    // Plain files are parsed on every core; the file check and the OBJ
+    // library read any other, and say what is wrong with it.
+    ObjArrays obj;
+    {
+        std::string text;
+        if (!readWholeFile(path, text) || !parsePlainObj(text, 0, obj)) {
+            std::string().swap(text);
+            checkObjFile(path, what);
+            obj = readObjWithLibrary(path, what);
+        }
     }
-    const tinyobj::attrib_t& attrib = reader.GetAttrib();
     std::vector<Vec3> positions, normals;
-    for (std::size_t i = 0; i + 2 < attrib.vertices.size(); i += 3)
-        positions.push_back({attrib.vertices[i], attrib.vertices[i + 1], attrib.vertices[i + 2]});
-    for (std::size_t i = 0; i + 2 < attrib.normals.size(); i += 3)
-        normals.push_back({attrib.normals[i], attrib.normals[i + 1], attrib.normals[i + 2]});
+    positions.reserve(obj.vertices.size() / 3);
+    normals.reserve(obj.normals.size() / 3);
+    for (std::size_t i = 0; i + 2 < obj.vertices.size(); i += 3)
+        positions.push_back({obj.vertices[i], obj.vertices[i + 1], obj.vertices[i + 2]});
+    for (std::size_t i = 0; i + 2 < obj.normals.size(); i += 3)
+        normals.push_back({obj.normals[i], obj.normals[i + 1], obj.normals[i + 2]});
     for (const Vec3& p : positions)
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
             throw InputError(what + ": a vertex position is not a finite number");
 
     std::vector<std::array<Corner, 3>> faces;
-    for (const tinyobj::shape_t& shape : reader.GetShapes()) {
-        const auto& indices = shape.mesh.indices;
-        for (std::size_t f = 0; f + 2 < indices.size(); f += 3) {
-            std::array<Corner, 3> face;
-            for (int k = 0; k < 3; ++k) {
-                const tinyobj::index_t& idx = indices[f + k];
-                if (idx.vertex_index < 0 || static_cast<std::size_t>(idx.vertex_index) >= positions.size())
-                    throw InputError(what + ": a face refers to vertex " + std::to_string(idx.vertex_index + 1) +
-                                     ", which does not exist");
-                if (idx.normal_index >= static_cast<int>(normals.size()))
-                    throw InputError(what + ": a face refers to normal " + std::to_string(idx.normal_index + 1) +
-                                     ", which does not exist");
-                face[k] = {static_cast<unsigned>(idx.vertex_index), idx.normal_index};
-                if (face[k].normal >= 0 && !(length(normals[face[k].normal]) > 0.0f &&
-                                             std::isfinite(length(normals[face[k].normal]))))
-                    face[k].normal = -1;  // an unusable normal: derive one instead
-            }
-            faces.push_back(face);
+    faces.reserve(obj.corners.size() / 3);
+    for (std::size_t f = 0; f + 2 < obj.corners.size(); f += 3) {
+        std::array<Corner, 3> face;
+        for (int k = 0; k < 3; ++k) {
+            const ObjArrays::Corner& idx = obj.corners[f + k];
+            if (idx.vertex < 0 || static_cast<std::size_t>(idx.vertex) >= positions.size())
+                throw InputError(what + ": a face refers to vertex " + std::to_string(idx.vertex + 1) +
+                                 ", which does not exist");
+            if (idx.normal >= static_cast<int>(normals.size()))
+                throw InputError(what + ": a face refers to normal " + std::to_string(idx.normal + 1) +
+                                 ", which does not exist");
+            face[k] = {static_cast<unsigned>(idx.vertex), idx.normal};
+            if (face[k].normal >= 0 && !(length(normals[face[k].normal]) > 0.0f &&
+                                         std::isfinite(length(normals[face[k].normal]))))
+                face[k].normal = -1;  // an unusable normal: derive one instead
         }
+        faces.push_back(face);
     }
+    std::vector<ObjArrays::Corner>().swap(obj.corners);
     if (faces.empty())
         throw InputError(what + ": the file has no faces");
     return buildMesh(path, positions, faces, normals, creaseDegrees);

@@ -1,0 +1,375 @@
+#include "objParse.h"
+
+#include "core/errors.h"
+#include "core/workLimits.h"
+
+#include <tiny_obj_loader.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+namespace cwtool {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A decimal number as strtod reads it whole, in the characters the file check
+// allows: [+-] (digits [. digits] | . digits) [(e|E) [+-] digits].
+bool isDecimal(const char* p, const char* q)
+{
+    if (p < q && (*p == '+' || *p == '-'))
+        ++p;
+    const char* start = p;
+    while (p < q && isDigit(*p))
+        ++p;
+    bool digits = p > start;
+    if (p < q && *p == '.') {
+        const char* fraction = ++p;
+        while (p < q && isDigit(*p))
+            ++p;
+        digits = digits || p > fraction;
+    }
+    if (!digits)
+        return false;
+    if (p < q && (*p == 'e' || *p == 'E')) {
+        ++p;
+        if (p < q && (*p == '+' || *p == '-'))
+            ++p;
+        const char* exponent = p;
+        while (p < q && isDigit(*p))
+            ++p;
+        if (p == exponent)
+            return false;
+    }
+    return p == q;
+}
+
+// The library's reading of a decimal number, operation for operation, so that
+// both give the same float. [p, q) is a decimal number (isDecimal).
+bool libraryValue(const char* p, const char* q, double& result)
+{
+    static const double tenths[] = {1.0, 0.1, 0.01, 0.001, 0.0001, 0.00001, 0.000001, 0.0000001};
+    bool negative = false;
+    if (*p == '+' || *p == '-')
+        negative = *p++ == '-';
+    double mantissa = 0.0;
+    while (p < q && isDigit(*p)) {
+        mantissa *= 10;
+        mantissa += static_cast<int>(*p++ - '0');
+    }
+    if (p < q && *p == '.')
+        for (int read = 1; ++p < q && isDigit(*p); ++read)
+            mantissa += static_cast<int>(*p - '0') * (read < 8 ? tenths[read] : std::pow(10.0, -read));
+    int exponent = 0;
+    if (p < q && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool down = false;
+        if (*p == '+' || *p == '-')
+            down = *p++ == '-';
+        for (; p < q; ++p) {
+            if (exponent > 2147483647 / 10)
+                return false;
+            exponent = exponent * 10 + static_cast<int>(*p - '0');
+        }
+        if (down)
+            exponent = -exponent;
+    }
+    result = (negative ? -1 : 1) * (exponent ? std::ldexp(mantissa * std::pow(5.0, exponent), exponent) : mantissa);
+    return true;
+}
+
+// A number the file check lets through, as the library reads it.
+bool readNumber(const char* p, const char* q, float& value)
+{
+    double v;
+    if (!isDecimal(p, q) || !libraryValue(p, q, v))
+        return false;
+    // Far from the limits of single precision the library's value tells;
+    // near them, the file check's own reading decides too.
+    if (!(std::fabs(v) <= static_cast<double>(FLT_MAX)))
+        return false;
+    if (!(std::fabs(v) < 1e37)) {
+        const std::string word(p, q);
+        if (!isSingle(std::strtod(word.c_str(), nullptr)))
+            return false;
+    }
+    value = static_cast<float>(v);
+    return true;
+}
+
+// A positive index of at most nine digits.
+bool readIndex(const char*& p, const char* q, int& index)
+{
+    const char* start = p;
+    int v = 0;
+    while (p < q && isDigit(*p) && p - start < 9)
+        v = v * 10 + (*p++ - '0');
+    if (p == start || (p < q && isDigit(*p)) || v == 0)
+        return false;
+    index = v - 1;
+    return true;
+}
+
+// v, v/t, v//n or v/t/n.
+bool readCorner(const char* p, const char* q, ObjArrays::Corner& c)
+{
+    c.normal = -1;
+    if (!readIndex(p, q, c.vertex))
+        return false;
+    if (p == q)
+        return true;
+    if (*p++ != '/' || p == q)
+        return false;
+    int unused;
+    if (p < q && *p != '/' && !readIndex(p, q, unused))
+        return false;
+    if (p == q)
+        return true;
+    return *p++ == '/' && readIndex(p, q, c.normal) && p == q;
+}
+
+// One chunk of whole lines: its elements, and its faces of 3 or 4 corners.
+struct Chunk {
+    std::vector<float> vertices, normals;
+    std::vector<ObjArrays::Corner> corners;
+    std::vector<unsigned char> sizes;  // corners of each face
+    std::size_t triangles = 0;
+    long long ahead = -1;  // the most a face reaches past the vertices before it in the chunk
+    bool plain = true;
+};
+
+bool keywordIs(const char* p, const char* q, const char* word)
+{
+    const std::size_t n = std::strlen(word);
+    return static_cast<std::size_t>(q - p) == n && std::memcmp(p, word, n) == 0;
+}
+
+// Reads the numbers of a v, vn or vt line into `into` (the first three; none for vt).
+bool readElements(const char* p, const char* e, int needed, std::vector<float>* into)
+{
+    int count = 0;
+    for (;;) {
+        while (p < e && isBlank(*p))
+            ++p;
+        if (p == e)
+            break;
+        const char* q = p;
+        while (q < e && !isBlank(*q))
+            ++q;
+        float value;
+        if (!readNumber(p, q, value))
+            return false;
+        if (into && count < 3)
+            into->push_back(value);
+        ++count;
+        p = q;
+    }
+    return count >= needed;
+}
+
+bool readFace(const char* p, const char* e, Chunk& c)
+{
+    ObjArrays::Corner face[4];
+    int count = 0;
+    for (;;) {
+        while (p < e && isBlank(*p))
+            ++p;
+        if (p == e)
+            break;
+        const char* q = p;
+        while (q < e && !isBlank(*q))
+            ++q;
+        if (count == 4 || !readCorner(p, q, face[count]))
+            return false;
+        ++count;
+        p = q;
+    }
+    if (count < 3)
+        return false;
+    const long long before = static_cast<long long>(c.vertices.size() / 3);
+    for (int k = 0; k < count; ++k) {
+        c.ahead = std::max(c.ahead, face[k].vertex - before);
+        c.corners.push_back(face[k]);
+    }
+    c.sizes.push_back(static_cast<unsigned char>(count));
+    c.triangles += count - 2;
+    return true;
+}
+
+void parseChunk(const char* begin, const char* end, Chunk& c)
+{
+    for (const char* line = begin; line < end && c.plain;) {
+        const char* nl = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
+        const char* e = nl ? nl : end;
+        const char* next = nl ? nl + 1 : end;
+        if (e > line && e[-1] == '\r')
+            --e;
+        // Another line end or an end of string within a line reads
+        // differently in the library and the file check.
+        for (const char* k = line; k < e; ++k)
+            if (*k == '\r' || *k == '\0') {
+                c.plain = false;
+                return;
+            }
+        const char* p = line;
+        while (p < e && isBlank(*p))
+            ++p;
+        line = next;
+        if (p == e || *p == '#')
+            continue;
+        // So does a comment after a line's words.
+        if (std::memchr(p, '#', static_cast<std::size_t>(e - p))) {
+            c.plain = false;
+            return;
+        }
+        const char* k = p;
+        while (k < e && !isBlank(*k))
+            ++k;
+        bool ok;
+        if (keywordIs(p, k, "v"))
+            ok = readElements(k, e, 3, &c.vertices);
+        else if (keywordIs(p, k, "vn"))
+            ok = readElements(k, e, 3, &c.normals);
+        else if (keywordIs(p, k, "vt"))
+            ok = readElements(k, e, 1, nullptr);
+        else if (keywordIs(p, k, "f"))
+            ok = readFace(k, e, c);
+        else
+            ok = keywordIs(p, k, "o") || keywordIs(p, k, "g") || keywordIs(p, k, "s") ||
+                 keywordIs(p, k, "usemtl") || keywordIs(p, k, "mtllib");
+        if (!ok)
+            c.plain = false;
+    }
+}
+
+// A quad across its shorter diagonal, computed as the library computes it.
+void splitQuad(const ObjArrays::Corner* q, const std::vector<float>& v, ObjArrays::Corner* out)
+{
+    const float* p[4];
+    for (int k = 0; k < 4; ++k)
+        p[k] = &v[3 * static_cast<std::size_t>(q[k].vertex)];
+    const float e02x = p[2][0] - p[0][0], e02y = p[2][1] - p[0][1], e02z = p[2][2] - p[0][2];
+    const float e13x = p[3][0] - p[1][0], e13y = p[3][1] - p[1][1], e13z = p[3][2] - p[1][2];
+    const float sqr02 = e02x * e02x + e02y * e02y + e02z * e02z;
+    const float sqr13 = e13x * e13x + e13y * e13y + e13z * e13z;
+    static const int across02[6] = {0, 1, 2, 0, 2, 3}, across13[6] = {0, 1, 3, 1, 2, 3};
+    const int* order = sqr02 < sqr13 ? across02 : across13;
+    for (int k = 0; k < 6; ++k)
+        out[k] = q[order[k]];
+}
+
+template <class Work>
+void onThreads(std::size_t count, Work work)
+{
+    std::vector<std::thread> threads;
+    for (std::size_t i = 1; i < count; ++i)
+        threads.emplace_back(work, i);
+    work(0);
+    for (std::thread& t : threads)
+        t.join();
+}
+
+}  // namespace
+
+bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
+{
+    std::size_t count = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    count = std::max<std::size_t>(1, std::min(count, text.size() / (256 * 1024)));
+    // Chunks of whole lines.
+    std::vector<const char*> cuts{text.data()};
+    for (std::size_t i = 1; i < count; ++i) {
+        const char* from = std::max(cuts.back(), text.data() + text.size() * i / count);
+        const char* nl = static_cast<const char*>(std::memchr(from, '\n', text.data() + text.size() - from));
+        cuts.push_back(nl ? nl + 1 : text.data() + text.size());
+    }
+    cuts.push_back(text.data() + text.size());
+    std::vector<Chunk> chunks(count);
+    onThreads(count, [&](std::size_t i) { parseChunk(cuts[i], cuts[i + 1], chunks[i]); });
+
+    std::size_t vertices = 0, normals = 0, triangles = 0;
+    std::vector<std::size_t> firstTriangle;
+    for (const Chunk& c : chunks) {
+        // A face may use only the vertices before it: the library splits a
+        // quad when its group ends, and skips one that reaches further.
+        if (!c.plain || c.ahead >= static_cast<long long>(vertices))
+            return false;
+        vertices += c.vertices.size() / 3;
+        normals += c.normals.size() / 3;
+        firstTriangle.push_back(triangles);
+        triangles += c.triangles;
+    }
+    out.vertices.clear();
+    out.normals.clear();
+    out.vertices.reserve(3 * vertices);
+    out.normals.reserve(3 * normals);
+    for (Chunk& c : chunks) {
+        out.vertices.insert(out.vertices.end(), c.vertices.begin(), c.vertices.end());
+        out.normals.insert(out.normals.end(), c.normals.begin(), c.normals.end());
+        std::vector<float>().swap(c.vertices);
+        std::vector<float>().swap(c.normals);
+    }
+    for (const Chunk& c : chunks)
+        for (const ObjArrays::Corner& k : c.corners)
+            if (k.normal >= static_cast<long long>(normals) || k.vertex >= static_cast<long long>(vertices))
+                return false;
+    out.corners.resize(3 * triangles);
+    onThreads(count, [&](std::size_t i) {
+        const Chunk& c = chunks[i];
+        ObjArrays::Corner* to = out.corners.data() + 3 * firstTriangle[i];
+        const ObjArrays::Corner* from = c.corners.data();
+        for (unsigned char size : c.sizes) {
+            if (size == 3)
+                std::copy(from, from + 3, to);
+            else
+                splitQuad(from, out.vertices, to);
+            from += size;
+            to += 3 * (size - 2);
+        }
+    });
+    return true;
+}
+
+ObjArrays readObjWithLibrary(const std::string& path, const std::string& what)
+{
+    tinyobj::ObjReaderConfig config;
+    config.triangulate = true;
+    config.vertex_color = false;
+    tinyobj::ObjReader reader;
+    if (!reader.ParseFromFile(path, config)) {
+        std::string why = reader.Error();
+        while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
+            why.pop_back();
+        throw InputError(what + ": not a readable OBJ file: " + (why.empty() ? "parse error" : why));
+    }
+    ObjArrays a;
+    a.vertices = reader.GetAttrib().vertices;
+    a.normals = reader.GetAttrib().normals;
+    for (const tinyobj::shape_t& shape : reader.GetShapes())
+        for (const tinyobj::index_t& idx : shape.mesh.indices)
+            a.corners.push_back({idx.vertex_index, idx.normal_index});
+    return a;
+}
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text.resize(static_cast<std::size_t>(st.st_size));
+    return static_cast<bool>(in.read(&text[0], static_cast<std::streamsize>(text.size()))) &&
+           in.peek() == std::ifstream::traits_type::eof();
+}
+
+}  // namespace cwtool

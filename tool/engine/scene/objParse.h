@@ -1,0 +1,44 @@
+// Internal to scene/: the arrays of an OBJ file as the OBJ library reads them,
+// either read by the library or parsed here, on every core, for the plain files
+// most programs write.
+#ifndef COOLWARM_TOOL_OBJPARSE_H
+#define COOLWARM_TOOL_OBJPARSE_H
+
+#include <string>
+#include <vector>
+
+namespace cwtool {
+
+struct ObjArrays {
+    std::vector<float> vertices;  // x, y, z of each v line
+    std::vector<float> normals;   // x, y, z of each vn line
+    struct Corner {
+        int vertex;  // zero-based
+        int normal;  // zero-based; -1: none given
+        bool operator==(const Corner& o) const { return vertex == o.vertex && normal == o.normal; }
+    };
+    // Three a triangle, in the file's order; a quad is split across its
+    // shorter diagonal, as the library splits it.
+    std::vector<Corner> corners;
+};
+
+// Parses the text of a plain OBJ file on `threads` threads (0: every core).
+// Plain: lines of v (3 or more decimal numbers, each a finite single-precision
+// value), vn (3 or more), vt, f (3 or 4 corners v, v/t, v//n or v/t/n of
+// positive indices to elements that exist), o, g, s, usemtl and mtllib, blank
+// lines and whole-line comments, ended by \n or \r\n. Returns false for
+// anything else: the library and the file check read such a file, and report
+// its faults.
+bool parsePlainObj(const std::string& text, int threads, ObjArrays& out);
+
+// The library's reading of the file, triangulated; throws InputError naming
+// `what` when it cannot read it.
+ObjArrays readObjWithLibrary(const std::string& path, const std::string& what);
+
+// The file's text when it is a regular file that can be read whole; false
+// otherwise (the file check says why).
+bool readWholeFile(const std::string& path, std::string& text);
+
+}  // namespace cwtool
+
+#endif
