@@ -527,13 +527,13 @@ struct Double3 {
 
 }  // namespace
 
-void transformMesh(Mesh& mesh, const Vec3& translate, const Vec3& rotateDegrees, const Vec3& scale)
+void transformMesh(Mesh& mesh, const std::array<double, 3>& translate, const Vec3& rotateDegrees, const Vec3& scale)
 {
     for (Vec3& p : mesh.positions)
         p = rotated(Vec3{p.x * scale.x, p.y * scale.y, p.z * scale.z}, rotateDegrees);
     std::array<double, 3>& o = mesh.placement.origin;
     const Double3 moved = rotated(Double3{o[0] * scale.x, o[1] * scale.y, o[2] * scale.z}, rotateDegrees);
-    o = {moved.x + translate.x, moved.y + translate.y, moved.z + translate.z};
+    o = {moved.x + translate[0], moved.y + translate[1], moved.z + translate[2]};
     // Normals go through the inverse transpose: the inverse scale, then the rotation.
     for (Vec3& n : mesh.normals)
         n = normalized(rotated(Vec3{n.x / scale.x, n.y / scale.y, n.z / scale.z}, rotateDegrees));

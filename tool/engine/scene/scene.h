@@ -140,7 +140,7 @@ bool builtinMesh(const std::string& name, Mesh& mesh);
 // Scales, then rotates about x, y and z (degrees), then translates: the
 // positions take the scale and rotation, the placement's origin (in double
 // precision) all three.
-void transformMesh(Mesh& mesh, const Vec3& translate, const Vec3& rotateDegrees, const Vec3& scale);
+void transformMesh(Mesh& mesh, const std::array<double, 3>& translate, const Vec3& rotateDegrees, const Vec3& scale);
 
 // Puts every mesh's placement into the scene's: recentres the framed meshes
 // on the origin and scales them to a radius of 1, in double precision, and

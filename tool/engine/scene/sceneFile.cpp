@@ -67,6 +67,23 @@ public:
         return static_cast<float>(v);
     }
 
+    // Kept in double precision: a position in the file's units.
+    std::array<double, 3> point(const json& value, const std::string& field) const
+    {
+        if (!value.is_array() || value.size() != 3)
+            fail(field, "expected three numbers [x, y, z], got " + shown(value));
+        std::array<double, 3> p{};
+        for (int i = 0; i < 3; ++i) {
+            const std::string f = field + "[" + std::to_string(i) + "]";
+            if (!value[i].is_number())
+                fail(f, "expected a number, got " + shown(value[i]));
+            p[i] = value[i].get<double>();
+            if (!(p[i] >= -1e30 && p[i] <= 1e30))
+                fail(f, shown(value[i]) + " is out of range (" + range(-1e30, 1e30) + ")");
+        }
+        return p;
+    }
+
     Vec3 triple(const json& value, const std::string& field, double lo = -1e6, double hi = 1e6) const
     {
         if (!value.is_array() || value.size() != 3)
@@ -153,11 +170,11 @@ std::string folderOf(const std::string& path)
 }
 
 // A position given in the file's units, in the scene's (placed) coordinates.
-Vec3 toScene(const Scene& scene, const Vec3& p)
+Vec3 toScene(const Scene& scene, const std::array<double, 3>& p)
 {
     const Placement& o = scene.placement;
-    return {static_cast<float>((p.x - o.origin[0]) / o.unit), static_cast<float>((p.y - o.origin[1]) / o.unit),
-            static_cast<float>((p.z - o.origin[2]) / o.unit)};
+    return {static_cast<float>((p[0] - o.origin[0]) / o.unit), static_cast<float>((p[1] - o.origin[1]) / o.unit),
+            static_cast<float>((p[2] - o.origin[2]) / o.unit)};
 }
 
 Mesh readMesh(const Fields& f, const json& m, const std::string& field, const std::string& sceneFolder,
@@ -197,7 +214,8 @@ Mesh readMesh(const Fields& f, const json& m, const std::string& field, const st
     }
     if (m.contains("name"))
         mesh.name = f.text(m["name"], field + ".name");
-    const Vec3 translate = m.contains("translate") ? f.triple(m["translate"], field + ".translate") : Vec3{0, 0, 0};
+    const std::array<double, 3> translate =
+        m.contains("translate") ? f.point(m["translate"], field + ".translate") : std::array<double, 3>{0, 0, 0};
     const Vec3 rotate = m.contains("rotate") ? f.triple(m["rotate"], field + ".rotate") : Vec3{0, 0, 0};
     Vec3 scale{1.0f, 1.0f, 1.0f};
     if (m.contains("scale")) {
@@ -233,7 +251,7 @@ SceneLight readLight(const Fields& f, const json& l, const std::string& field, i
             f.fail(field, "a point light needs a \"position\"");
         if (l.contains("direction"))
             f.fail(field + ".direction", "a point light has a position, not a direction");
-        light.position = toScene(scene, f.triple(l["position"], field + ".position"));
+        light.position = toScene(scene, f.point(l["position"], field + ".position"));
     } else if (type == "directional") {
         light.kind = SceneLight::Directional;
         if (!l.contains("direction"))
@@ -281,7 +299,7 @@ void readCamera(const Fields& f, const json& c, Scene& scene)
     f.onlyKeys(c, "camera", {"azimuth", "elevation", "distance", "target", "position", "fov"});
     Camera& cam = scene.camera;
     if (c.contains("target")) {
-        cam.target = toScene(scene, f.triple(c["target"], "camera.target"));
+        cam.target = toScene(scene, f.point(c["target"], "camera.target"));
         cam.fitTarget = false;
     }
     if (c.contains("fov"))
@@ -294,7 +312,7 @@ void readCamera(const Fields& f, const json& c, Scene& scene)
         float radius;
         boundingSphere(scene, centre, radius);
         const Vec3 target = cam.fitTarget ? centre : cam.target;
-        const Vec3 d = toScene(scene, f.triple(c["position"], "camera.position")) - target;
+        const Vec3 d = toScene(scene, f.point(c["position"], "camera.position")) - target;
         const float distance = length(d);
         if (!(distance > 0.0f))
             f.fail("camera.position", "the camera sits on its target");
