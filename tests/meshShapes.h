@@ -140,16 +140,16 @@ inline Shape bust()
             rx = 0.28 + 0.3 * h;
             ry = 0.28 + 0.38 * h;
         }
-        // A nose on the front (+y).
+        // A nose on the front (-y, as z-up files face).
         double bump = 0.0;
         if (z > 1.3 && z < 1.6)
-            bump = 0.08 * std::exp(-std::pow((phi - pi / 2) / 0.12, 2)) * std::sin(pi * (z - 1.3) / 0.3);
+            bump = 0.08 * std::exp(-std::pow((phi - 1.5 * pi) / 0.12, 2)) * std::sin(pi * (z - 1.3) / 0.3);
         const double j = 0.004 * noise.signedUnit();
         return P3{(rx + j) * std::cos(phi), (ry + j + bump) * std::sin(phi), z};
     });
     smoothNormals(s);
     for (P3& n : s.normals)
-        n = unitP(P3{n[0] + 0.25 * noise.signedUnit(), n[1] + 0.25 * noise.signedUnit(), n[2] + 0.25 * noise.signedUnit()});
+        n = unitP(P3{n[0] + 0.08 * noise.signedUnit(), n[1] + 0.08 * noise.signedUnit(), n[2] + 0.08 * noise.signedUnit()});
     return s;
 }
 
@@ -191,7 +191,7 @@ inline Shape shell()
 struct Options {
     P3 offset{0.0, 0.0, 0.0};
     double scale = 1.0;
-    bool zUp = false;           // stored with z up: y-up (x, y, z) becomes (x, -z, y)
+    bool zUp = false;           // a y-up shape stored with z up: (x, y, z) becomes (x, -z, y)
     int flipEvery = 0;          // turn every n-th normal against its face
 };
 
@@ -210,7 +210,7 @@ inline const std::vector<std::string>& names()
     return all;
 }
 
-// The bust is made z up; the others y up.
+// The bust is made z up (facing -y); the others y up.
 inline bool madeZUp(const std::string& name) { return name == "bust"; }
 
 inline std::string objText(Shape s, const Options& o)

@@ -12,6 +12,7 @@ namespace pictures {
 struct Stats {
     int object = 0, cool = 0, warm = 0, specks = 0;
     int left = 0, right = 0, top = 0, bottom = 0;  // background columns and rows around the object
+    std::vector<std::pair<int, int>> speckAt;      // where the first few specks are
     double coolShare() const { return object ? static_cast<double>(cool) / object : 0.0; }
     double warmShare() const { return object ? static_cast<double>(warm) / object : 0.0; }
     double speckShare() const { return object ? static_cast<double>(specks) / object : 0.0; }
@@ -66,7 +67,8 @@ inline Stats measure(const float* rgb, int w, int h, float background)
             int agreeing = 0;
             for (const float* a : around)
                 agreeing += !differ(a, around[0]);
-            s.specks += agreeing >= 6;
+            if (agreeing >= 6 && ++s.specks <= 10)
+                s.speckAt.push_back({x, y});
         }
     if (x1 >= 0) {
         s.left = x0;

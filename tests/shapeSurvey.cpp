@@ -40,9 +40,7 @@ int main(int argc, char** argv)
         const std::string dir = argv[2];
         if (argc == 3) {
             for (const std::string& name : shapes::names()) {
-                shapes::Options o;
-                o.zUp = shapes::madeZUp(name);
-                if (!writeShape(dir, name, o))
+                if (!writeShape(dir, name, shapes::Options()))
                     return 1;
             }
             return 0;
@@ -78,6 +76,8 @@ int main(int argc, char** argv)
         std::printf("object %d px  cool %.1f %%  warm %.1f %%  specks %d (%.2f %%)  margins l%d r%d t%d b%d\n",
                     s.object, s.coolShare() * 100.0, s.warmShare() * 100.0, s.specks, s.speckShare() * 100.0,
                     s.left, s.right, s.top, s.bottom);
+        for (const auto& at : s.speckAt)
+            std::printf("  speck at %d,%d\n", at.first, at.second);
         return 0;
     }
     return usage();

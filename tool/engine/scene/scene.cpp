@@ -431,6 +431,13 @@ std::vector<SceneLight> defaultLights(const Vec3& centre, float radius)
     return {key, fill};
 }
 
+std::vector<SceneLight> modelLights(const Vec3& centre, float radius)
+{
+    std::vector<SceneLight> lights = defaultLights(centre, radius);
+    lights[0].position = centre + 4.0f * radius * directionFromAngles(-75.0f, 45.0f);
+    return lights;
+}
+
 std::vector<Setting> builtinLook()
 {
     // Little of the orange in the cool tone keeps it blue; half of it in the
@@ -448,7 +455,10 @@ std::vector<Setting> builtinLook()
             // value itself: the same small highlight on both.
             {"maya:eccentricity", {0.15}},
             {"mentalray:eccentricity", {40.0}},
-            {"outLineWidth", {0.25}},
+            // Narrow enough that noisy normals (a scan's) seldom dip below it
+            // inside the silhouette, wide enough to stay one unbroken band
+            // where a smooth model folds over itself.
+            {"outLineWidth", {0.2}},
             {"outLineColor", {0.08, 0.06, 0.1}}};
 }
 
@@ -741,7 +751,7 @@ Scene loadObjScene(const std::string& path, const MeshOptions& options)
     Vec3 centre;
     float radius;
     boundingSphere(s, centre, radius);
-    s.lights = defaultLights(centre, radius);
+    s.lights = modelLights(centre, radius);
     return s;
 }
 

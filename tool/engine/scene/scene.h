@@ -133,6 +133,11 @@ std::vector<Setting> builtinLook();
 // The default key and fill lights around a scene of this centre and radius.
 std::vector<SceneLight> defaultLights(const Vec3& centre, float radius);
 
+// The lights of a model loaded without its own: the default fill, and the key
+// from high on the default camera's left, across the model, so that a shaped
+// model seen from there turns both towards it (cool) and away (warm).
+std::vector<SceneLight> modelLights(const Vec3& centre, float radius);
+
 // "sphere" (radius 1), "torus", "box" (bevelled, half-size 1) or "ground" (a
 // 2 x 2 square at y = 0, not framed); false for another name.
 bool builtinMesh(const std::string& name, Mesh& mesh);

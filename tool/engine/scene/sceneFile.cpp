@@ -379,7 +379,7 @@ Scene loadSceneFile(const std::string& path, const MeshOptions& options)
         Vec3 centre;
         float radius;
         boundingSphere(scene, centre, radius);
-        scene.lights = defaultLights(centre, radius);
+        scene.lights = modelLights(centre, radius);
     }
     if (doc.contains("camera"))
         readCamera(f, doc["camera"], scene);
