@@ -579,7 +579,9 @@ TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
 
 // Image regression: each folder under tests/images holds the command's
 // arguments (run from that folder, so that it may name files beside it) and
-// the reference image it must reproduce.
+// the reference image it must reproduce. A folder with a `shapes` file runs
+// its command where those generated shapes were written instead (each line:
+// shapeSurvey's `write` arguments, NAME first, giving NAME.obj).
 TEST_F(Tool, ImagesMatchTheirReferences)
 {
     // A pixel fails when a channel is off by more than this (8-bit: about 5 levels).
@@ -598,7 +600,19 @@ TEST_F(Tool, ImagesMatchTheirReferences)
         while (!arguments.empty() && (arguments.back() == '\n' || arguments.back() == ' '))
             arguments.pop_back();
         const std::string rendered = path(entry.path().filename().string() + ".png");
-        const Outcome r = run(arguments + " --quiet --out " + rendered, "", "cd '" + entry.path().string() + "'");
+        fs::path from = entry.path();
+        if (fs::exists(entry.path() / "shapes")) {
+            from = dir / ("shapes-" + entry.path().filename().string());
+            fs::create_directories(from);
+            std::istringstream lines(slurp((entry.path() / "shapes").string()));
+            for (std::string line; std::getline(lines, line);) {
+                if (line.empty())
+                    continue;
+                const std::string write = std::string(COOLWARM_BUILD_DIR) + "/bin/shapeSurvey write '" + from.string() + "' ";
+                ASSERT_EQ(std::system((write + line).c_str()), 0) << line;
+            }
+        }
+        const Outcome r = run(arguments + " --quiet --out " + rendered, "", "cd '" + from.string() + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         OIIO::ImageBuf reference((entry.path() / "reference.png").string()), actual(rendered);
         ASSERT_TRUE(reference.read()) << reference.geterror();
