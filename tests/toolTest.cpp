@@ -785,6 +785,7 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
         {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
         {"render --up x", "--up: x not in {y,z}"},
+        {"render --up z", "--up: the built-in scenes are made y up"},
         {"render --normals wavy", "--normals: wavy not in {file,smooth,flat}"},
         {"render --scene " + path("up.json"), "meshes[0].up: only an OBJ mesh takes \"up\""},
         {"render --scene " + path("normals.json"), "meshes[0].normals: unknown normals 'wavy' (file, smooth or flat)"},

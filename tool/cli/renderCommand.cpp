@@ -68,6 +68,9 @@ Scene loadScene(const RenderArgs& args)
     parseNormalSource(args.normals, options.normals);
     parseUpAxis(args.up, options.up);
     Scene scene;
+    if (args.scene.empty() && (options.up != UpAxis::Y || options.normals != NormalSource::File))
+        throw InputError(std::string(options.up != UpAxis::Y ? "--up" : "--normals") +
+                         ": the built-in scenes are made y up with their own normals; it applies to a --scene file");
     if (args.scene.empty())
         scene = args.sweeps.empty() ? defaultScene() : swatchScene();
     else if (args.scene.size() > 5 && args.scene.compare(args.scene.size() - 5, 5, ".json") == 0)
