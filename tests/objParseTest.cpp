@@ -34,9 +34,9 @@ std::string readText(const std::string& path)
     return s.str();
 }
 
-bool sameBits(const std::vector<float>& a, const std::vector<float>& b)
+bool sameBits(const std::vector<ObjReal>& a, const std::vector<ObjReal>& b)
 {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(ObjReal)) == 0);
 }
 
 // Parses `text` on 1, 2 and 3 threads; when it is plain, the library must read

@@ -261,6 +261,24 @@ TEST_F(Serve, QueuedRequestsGiveWayToTheNewest)
     EXPECT_EQ(finished, 1);
 }
 
+// A model from a file may be stood on its z axis; the schema says which
+// scenes take which axes.
+TEST_F(Serve, AnObjSceneStandsOnTheAxisAsked)
+{
+    const json schema = json::parse(client().Get("/api/schema")->body);
+    EXPECT_EQ(schema["scenes"][0]["upAxes"], json({"y"}));
+    EXPECT_EQ(schema["scenes"][2]["upAxes"], json({"y", "z"}));
+    const json base{{"width", 48}, {"height", 36}, {"scene", objPath}};
+    json zUp = base;
+    zUp["up"] = "z";
+    const Picture y = picture(base), z = picture(zUp);
+    ASSERT_EQ(y.pixels.size(), z.pixels.size());
+    float difference = 0.0f;
+    for (std::size_t i = 0; i < y.pixels.size(); ++i)
+        difference += std::fabs(y.pixels[i] - z.pixels[i]);
+    EXPECT_GT(difference, 10.0f);
+}
+
 TEST_F(Serve, BadRequestsAnswer400NamingTheProblemAndTheServerGoesOn)
 {
     const std::pair<std::string, std::string> cases[] = {
@@ -282,6 +300,8 @@ TEST_F(Serve, BadRequestsAnswer400NamingTheProblemAndTheServerGoesOn)
         {R"({"camera": {"roll": 5}})", "camera: unknown field 'roll'"},
         {R"({"light": {"intensity": -1}})", "light.intensity: -1 is outside the range 0 to 10"},
         {R"({"out": "/tmp/x.png"})", "the request: unknown field 'out'"},
+        {R"({"up": "x"})", "up: expected \"y\" or \"z\""},
+        {R"({"up": "z"})", "up: the built-in scenes stand y up"},
         {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]", "nests deeper than 8 levels"},
     };
     for (const auto& c : cases) {

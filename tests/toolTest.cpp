@@ -579,7 +579,9 @@ TEST_F(Tool, BadInputExitsOneNamesTheInputAndWritesNothing)
 
 // Image regression: each folder under tests/images holds the command's
 // arguments (run from that folder, so that it may name files beside it) and
-// the reference image it must reproduce.
+// the reference image it must reproduce. A folder with a `shapes` file runs
+// its command where those generated shapes were written instead (each line:
+// shapeSurvey's `write` arguments, NAME first, giving NAME.obj).
 TEST_F(Tool, ImagesMatchTheirReferences)
 {
     // A pixel fails when a channel is off by more than this (8-bit: about 5 levels).
@@ -598,7 +600,19 @@ TEST_F(Tool, ImagesMatchTheirReferences)
         while (!arguments.empty() && (arguments.back() == '\n' || arguments.back() == ' '))
             arguments.pop_back();
         const std::string rendered = path(entry.path().filename().string() + ".png");
-        const Outcome r = run(arguments + " --quiet --out " + rendered, "", "cd '" + entry.path().string() + "'");
+        fs::path from = entry.path();
+        if (fs::exists(entry.path() / "shapes")) {
+            from = dir / ("shapes-" + entry.path().filename().string());
+            fs::create_directories(from);
+            std::istringstream lines(slurp((entry.path() / "shapes").string()));
+            for (std::string line; std::getline(lines, line);) {
+                if (line.empty())
+                    continue;
+                const std::string write = std::string(COOLWARM_BUILD_DIR) + "/bin/shapeSurvey write '" + from.string() + "' ";
+                ASSERT_EQ(std::system((write + line).c_str()), 0) << line;
+            }
+        }
+        const Outcome r = run(arguments + " --quiet --out " + rendered, "", "cd '" + from.string() + "'");
         ASSERT_EQ(r.status, 0) << r.err;
         OIIO::ImageBuf reference((entry.path() / "reference.png").string()), actual(rendered);
         ASSERT_TRUE(reference.read()) << reference.geterror();
@@ -735,12 +749,30 @@ TEST_F(Tool, ARenderBeyondItsLimitsOrTheMemoryIsRefusedUpFront)
 #endif
 }
 
+// What loading a model noticed reaches the user as notes: normals turned to
+// their faces' side, a crease angle the file's own normals leave nothing to do.
+TEST_F(Tool, LoadingNotesReachTheUser)
+{
+    std::ofstream(path("turned.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0.2\nvn 0 0 1\nvn 0 0 -1\n"
+                                         "f 1//1 2//1 3//1\nf 2//2 4//2 3//2\n";
+    Outcome r = run("render --scene " + path("turned.obj") + " --crease 30 --size 16x12 --out " + path("x.png"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, testing::HasSubstr("coolwarm: note: --scene '" + path("turned.obj") +
+                                          "': 1 of the file's 2 normals pointed against their faces"));
+    EXPECT_THAT(r.err, testing::HasSubstr("the crease angle does nothing"));
+    r = run("render --scene " + path("turned.obj") + " --normals smooth --crease 30 --size 16x12 --out " + path("x.png"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_F(Tool, MessagesNameTheRealProblem)
 {
     std::ofstream(path("nan.obj")) << "v 0 0 0\nv nan 0 0\nv 0 1 0\nf 1 2 3\n";
     std::ofstream(path("inf.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nvn 0 inf 1\nf 1 2 3\n";
     std::ofstream(path("big.obj")) << "v 0 0 0\nv 1 0 1e39\nv 0 1 0\nf 1 2 3\n";
     std::ofstream(path("hex.obj")) << "v 0x10 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    std::ofstream(path("up.json")) << R"({"meshes": [{"builtin": "box", "up": "z"}]})";
+    std::ofstream(path("normals.json")) << R"({"meshes": [{"obj": "hex.obj", "normals": "wavy"}]})";
     struct Case { std::string arguments, message; };
     const Case cases[] = {
         {"render --scene " + path("nan.obj"), "--scene '" + path("nan.obj") + "': line 2: nan is not a finite"},
@@ -752,6 +784,11 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         {"render --scene /dev/zero", "--scene '/dev/zero': is not a regular file"},
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
         {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
+        {"render --up x", "--up: x not in {y,z}"},
+        {"render --up z", "--up: the built-in scenes are made y up"},
+        {"render --normals wavy", "--normals: wavy not in {file,smooth,flat}"},
+        {"render --scene " + path("up.json"), "meshes[0].up: only an OBJ mesh takes \"up\""},
+        {"render --scene " + path("normals.json"), "meshes[0].normals: unknown normals 'wavy' (file, smooth or flat)"},
         // Standard output that cannot take what is printed.
         {"describe node", "writing to standard output failed: File too large"},
     };

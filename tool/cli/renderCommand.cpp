@@ -30,6 +30,9 @@ struct RenderArgs {
     std::string scene;
     std::string look = "builtin";
     float crease = kDefaultCreaseDegrees;
+    bool creaseGiven = false;
+    std::string normals = "file";
+    std::string up = "y";
     std::string camera;
     std::vector<std::string> lights;
     std::string background;
@@ -61,13 +64,20 @@ void parseSize(const std::string& text, int& width, int& height)
 
 Scene loadScene(const RenderArgs& args)
 {
+    MeshOptions options(args.crease);
+    options.creaseGiven = args.creaseGiven;
+    parseNormalSource(args.normals, options.normals);
+    parseUpAxis(args.up, options.up);
     Scene scene;
+    if (args.scene.empty() && (options.up != UpAxis::Y || options.normals != NormalSource::File))
+        throw InputError(std::string(options.up != UpAxis::Y ? "--up" : "--normals") +
+                         ": the built-in scenes are made y up with their own normals; it applies to a --scene file");
     if (args.scene.empty())
         scene = args.sweeps.empty() ? defaultScene() : swatchScene();
     else if (args.scene.size() > 5 && args.scene.compare(args.scene.size() - 5, 5, ".json") == 0)
-        scene = loadSceneFile(args.scene, args.crease);
+        scene = loadSceneFile(args.scene, options);
     else
-        scene = loadObjScene(args.scene, args.crease);
+        scene = loadObjScene(args.scene, options);
     if (!args.camera.empty())
         applyCameraOption(scene, args.camera);
     for (const std::string& l : args.lights)
@@ -118,6 +128,7 @@ int runRender(const RenderArgs& args)
             checkSettings({{s.name, s.from}, {s.name, s.to}}, "--sweep", true, settings.renderer, plugin, shader);
         notes.insert(notes.end(), more.begin(), more.end());
     }
+    notes.insert(notes.begin(), scene.notes.begin(), scene.notes.end());
     if (!args.quiet)
         for (const std::string& n : notes)
             std::fprintf(stderr, "coolwarm: note: %s\n", n.c_str());
@@ -173,8 +184,17 @@ Subcommand setUpRender(CLI::App& app)
                                               "camera, lights, background, material, meshes)")
         ->group("Scene");
     renderCmd->add_option("--crease", args->crease, "Smooth an OBJ's normals only across edges below this angle "
-                                                "(degrees), where the file gives none")
+                                                "(degrees), where the file gives none or --normals smooth")
         ->check(CLI::Range(0.0f, 180.0f))
+        ->capture_default_str()
+        ->group("Scene");
+    renderCmd->add_option("--normals", args->normals, "An OBJ's normals: file (as given, turned to their faces' "
+                                                  "side), smooth (recomputed, creased) or flat (each face's own)")
+        ->check(CLI::IsMember({"file", "smooth", "flat"}))
+        ->capture_default_str()
+        ->group("Scene");
+    renderCmd->add_option("--up", args->up, "The axis that points up in an OBJ: y or z")
+        ->check(CLI::IsMember({"y", "z"}))
         ->capture_default_str()
         ->group("Scene");
     renderCmd->add_option("--camera", args->camera, "AZ,EL[,DIST]: orbit the camera to this azimuth and elevation "
@@ -222,6 +242,7 @@ Subcommand setUpRender(CLI::App& app)
     renderCmd->footer(kExitCodes);
     return {renderCmd, [args, renderCmd] {
                 args->sizeGiven = renderCmd->count("--size") > 0;
+                args->creaseGiven = renderCmd->count("--crease") > 0;
                 return runRender(*args);
             }};
 }

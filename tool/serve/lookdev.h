@@ -62,6 +62,7 @@ struct SceneEntry {
     Scene scene;
     Orbit camera, light;  // as the scene has them; light: the key light
     std::string keyLight;
+    bool fromObj = false;  // a model the user named, which may stand on another axis
 };
 
 // What one POST /api/render asks for, checked.
@@ -69,6 +70,7 @@ struct RenderJob {
     const SceneEntry* scene = nullptr;
     RenderSettings settings;
     std::string camera, light;  // as --camera and --light take them; empty: the scene's
+    UpAxis up = UpAxis::Y;      // as --up takes it
     std::string format = "png";
 };
 

@@ -92,7 +92,7 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
                              const std::vector<SceneEntry>& scenes)
 {
     onlyKeys(request, "the request",
-             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light"});
+             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light", "up"});
     RenderJob job;
     const json scene = request.value("scene", json("built-in"));
     if (!scene.is_string())
@@ -103,6 +103,12 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
             job.scene = &e;
     if (!job.scene)
         throw BadRequest("scene: unknown scene '" + sceneId + "'");
+
+    const json up = request.value("up", json("y"));
+    if (!up.is_string() || !parseUpAxis(up.get<std::string>(), job.up))
+        throw BadRequest("up: expected \"y\" or \"z\", not " + show(up));
+    if (job.up != UpAxis::Y && !job.scene->fromObj)
+        throw BadRequest("up: the built-in scenes stand y up; only an OBJ scene takes another axis");
 
     const json renderer = request.value("renderer", json("both"));
     if (renderer == "maya")
@@ -161,6 +167,7 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
 Scene posedScene(const RenderJob& job)
 {
     Scene scene = job.scene->scene;
+    standUp(scene, job.up);
     if (!job.camera.empty())
         applyCameraOption(scene, job.camera);
     if (!job.light.empty())

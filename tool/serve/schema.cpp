@@ -130,7 +130,9 @@ SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scen
     SceneEntry e{id, label, std::move(scene), {}, {}, {}};
     const Camera& c = e.scene.camera;
     const CameraView view = resolveCamera(e.scene, 4.0f / 3.0f);
-    e.camera = {c.azimuth, c.elevation, length(view.eye - view.target), 1.0f};
+    // In the file's units, as --camera takes it.
+    e.camera = {c.azimuth, c.elevation,
+                static_cast<float>(length(view.eye - view.target) * e.scene.placement.unit), 1.0f};
     auto key = std::find_if(e.scene.lights.begin(), e.scene.lights.end(), [](const SceneLight& l) { return l.name == "key"; });
     if (key == e.scene.lights.end())
         key = e.scene.lights.begin();
@@ -181,7 +183,8 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
                                          {"description", e.scene.description},
                                          {"look", look},
                                          {"camera", cameraJson(e.camera)},
-                                         {"light", light}});
+                                         {"light", light},
+                                         {"upAxes", e.fromObj ? ordered_json{"y", "z"} : ordered_json{"y"}}});
     }
     return ordered_json{
         {"groups", groups},

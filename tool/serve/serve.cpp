@@ -41,6 +41,7 @@ Lookdev::Lookdev(const ServeOptions& options)
         if (std::any_of(scenes.begin(), scenes.end(), [&](const SceneEntry& e) { return e.id == path; }))
             throw InputError("--scene '" + path + "': named twice");
         scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
+        scenes.back().fromObj = true;
     }
     schema = schemaJson(controls, scenes, plugin, shader).dump();
     version = ordered_json{{"tool", "coolwarm"},

@@ -14,8 +14,11 @@
 #include <cstring>
 #include <fstream>
 #include <thread>
+#include <type_traits>
 
 namespace cwtool {
+
+static_assert(std::is_same<tinyobj::real_t, ObjReal>::value, "the parser reads numbers as the library does");
 
 namespace {
 
@@ -88,7 +91,7 @@ bool libraryValue(const char* p, const char* q, double& result)
 }
 
 // A number the file check lets through, as the library reads it.
-bool readNumber(const char* p, const char* q, float& value)
+bool readNumber(const char* p, const char* q, ObjReal& value)
 {
     double v;
     if (!isDecimal(p, q) || !libraryValue(p, q, v))
@@ -102,7 +105,7 @@ bool readNumber(const char* p, const char* q, float& value)
         if (!isSingle(std::strtod(word.c_str(), nullptr)))
             return false;
     }
-    value = static_cast<float>(v);
+    value = static_cast<ObjReal>(v);
     return true;
 }
 
@@ -139,7 +142,7 @@ bool readCorner(const char* p, const char* q, ObjArrays::Corner& c)
 
 // One chunk of whole lines: its elements, and its faces of 3 or 4 corners.
 struct Chunk {
-    std::vector<float> vertices, normals;
+    std::vector<ObjReal> vertices, normals;
     std::vector<ObjArrays::Corner> corners;
     std::vector<unsigned char> sizes;  // corners of each face
     std::size_t triangles = 0;
@@ -154,7 +157,7 @@ bool keywordIs(const char* p, const char* q, const char* word)
 }
 
 // Reads the numbers of a v, vn or vt line into `into` (the first three; none for vt).
-bool readElements(const char* p, const char* e, int needed, std::vector<float>* into)
+bool readElements(const char* p, const char* e, int needed, std::vector<ObjReal>* into)
 {
     int count = 0;
     for (;;) {
@@ -165,7 +168,7 @@ bool readElements(const char* p, const char* e, int needed, std::vector<float>* 
         const char* q = p;
         while (q < e && !isBlank(*q))
             ++q;
-        float value;
+        ObjReal value;
         if (!readNumber(p, q, value))
             return false;
         if (into && count < 3)
@@ -252,15 +255,15 @@ void parseChunk(const char* begin, const char* end, Chunk& c)
 }
 
 // A quad across its shorter diagonal, computed as the library computes it.
-void splitQuad(const ObjArrays::Corner* q, const std::vector<float>& v, ObjArrays::Corner* out)
+void splitQuad(const ObjArrays::Corner* q, const std::vector<ObjReal>& v, ObjArrays::Corner* out)
 {
-    const float* p[4];
+    const ObjReal* p[4];
     for (int k = 0; k < 4; ++k)
         p[k] = &v[3 * static_cast<std::size_t>(q[k].vertex)];
-    const float e02x = p[2][0] - p[0][0], e02y = p[2][1] - p[0][1], e02z = p[2][2] - p[0][2];
-    const float e13x = p[3][0] - p[1][0], e13y = p[3][1] - p[1][1], e13z = p[3][2] - p[1][2];
-    const float sqr02 = e02x * e02x + e02y * e02y + e02z * e02z;
-    const float sqr13 = e13x * e13x + e13y * e13y + e13z * e13z;
+    const ObjReal e02x = p[2][0] - p[0][0], e02y = p[2][1] - p[0][1], e02z = p[2][2] - p[0][2];
+    const ObjReal e13x = p[3][0] - p[1][0], e13y = p[3][1] - p[1][1], e13z = p[3][2] - p[1][2];
+    const ObjReal sqr02 = e02x * e02x + e02y * e02y + e02z * e02z;
+    const ObjReal sqr13 = e13x * e13x + e13y * e13y + e13z * e13z;
     static const int across02[6] = {0, 1, 2, 0, 2, 3}, across13[6] = {0, 1, 3, 1, 2, 3};
     const int* order = sqr02 < sqr13 ? across02 : across13;
     for (int k = 0; k < 6; ++k)
@@ -314,8 +317,8 @@ bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
     for (Chunk& c : chunks) {
         out.vertices.insert(out.vertices.end(), c.vertices.begin(), c.vertices.end());
         out.normals.insert(out.normals.end(), c.normals.begin(), c.normals.end());
-        std::vector<float>().swap(c.vertices);
-        std::vector<float>().swap(c.normals);
+        std::vector<ObjReal>().swap(c.vertices);
+        std::vector<ObjReal>().swap(c.normals);
     }
     for (const Chunk& c : chunks)
         for (const ObjArrays::Corner& k : c.corners)

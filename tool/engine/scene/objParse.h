@@ -9,9 +9,13 @@
 
 namespace cwtool {
 
+// The OBJ library is built in double precision, so that a model far from the
+// origin keeps its shape until loading recentres it.
+using ObjReal = double;
+
 struct ObjArrays {
-    std::vector<float> vertices;  // x, y, z of each v line
-    std::vector<float> normals;   // x, y, z of each vn line
+    std::vector<ObjReal> vertices;  // x, y, z of each v line
+    std::vector<ObjReal> normals;   // x, y, z of each vn line
     struct Corner {
         int vertex;  // zero-based
         int normal;  // zero-based; -1: none given

@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <fstream>
+#include <algorithm>
 #include <initializer_list>
+#include <limits>
 #include <sstream>
 
 namespace cwtool {
@@ -63,6 +65,23 @@ public:
         if (!(v >= lo && v <= hi))
             fail(field, shown(value) + " is out of range (" + range(lo, hi) + ")");
         return static_cast<float>(v);
+    }
+
+    // Kept in double precision: a position in the file's units.
+    std::array<double, 3> point(const json& value, const std::string& field) const
+    {
+        if (!value.is_array() || value.size() != 3)
+            fail(field, "expected three numbers [x, y, z], got " + shown(value));
+        std::array<double, 3> p{};
+        for (int i = 0; i < 3; ++i) {
+            const std::string f = field + "[" + std::to_string(i) + "]";
+            if (!value[i].is_number())
+                fail(f, "expected a number, got " + shown(value[i]));
+            p[i] = value[i].get<double>();
+            if (!(p[i] >= -1e30 && p[i] <= 1e30))
+                fail(f, shown(value[i]) + " is out of range (" + range(-1e30, 1e30) + ")");
+        }
+        return p;
     }
 
     Vec3 triple(const json& value, const std::string& field, double lo = -1e6, double hi = 1e6) const
@@ -150,10 +169,18 @@ std::string folderOf(const std::string& path)
     return slash == std::string::npos ? "" : path.substr(0, slash + 1);
 }
 
-Mesh readMesh(const Fields& f, const json& m, const std::string& field, const std::string& sceneFolder,
-              float creaseDegrees, const std::string& sceneWhat)
+// A position given in the file's units, in the scene's (placed) coordinates.
+Vec3 toScene(const Scene& scene, const std::array<double, 3>& p)
 {
-    f.onlyKeys(m, field, {"name", "builtin", "obj", "crease", "translate", "rotate", "scale"});
+    const Placement& o = scene.placement;
+    return {static_cast<float>((p[0] - o.origin[0]) / o.unit), static_cast<float>((p[1] - o.origin[1]) / o.unit),
+            static_cast<float>((p[2] - o.origin[2]) / o.unit)};
+}
+
+Mesh readMesh(const Fields& f, const json& m, const std::string& field, const std::string& sceneFolder,
+              const MeshOptions& defaults, const std::string& sceneWhat, std::vector<std::string>& notes)
+{
+    f.onlyKeys(m, field, {"name", "builtin", "obj", "crease", "normals", "up", "translate", "rotate", "scale"});
     Mesh mesh;
     if (m.contains("builtin") == m.contains("obj"))
         f.fail(field, "give exactly one of \"builtin\" and \"obj\"");
@@ -161,18 +188,34 @@ Mesh readMesh(const Fields& f, const json& m, const std::string& field, const st
         const std::string name = f.text(m["builtin"], field + ".builtin");
         if (!builtinMesh(name, mesh))
             f.fail(field + ".builtin", "unknown built-in mesh '" + name + "' (sphere, torus, box or ground)");
-        if (m.contains("crease"))
-            f.fail(field + ".crease", "only an OBJ mesh takes a crease angle");
+        for (const char* objOnly : {"crease", "normals", "up"})
+            if (m.contains(objOnly))
+                f.fail(field + "." + objOnly, std::string("only an OBJ mesh takes \"") + objOnly + "\"");
     } else {
         std::string file = f.text(m["obj"], field + ".obj");
         if (file[0] != '/')
             file = sceneFolder + file;
-        const float crease = m.contains("crease") ? f.number(m["crease"], field + ".crease", 0.0, 180.0) : creaseDegrees;
-        mesh = loadObjMesh(file, crease, sceneWhat + ": " + field + ".obj");
+        MeshOptions options = defaults;
+        if (m.contains("crease")) {
+            options.creaseDegrees = f.number(m["crease"], field + ".crease", 0.0, 180.0);
+            options.creaseGiven = true;
+        }
+        if (m.contains("normals")) {
+            const std::string normals = f.text(m["normals"], field + ".normals");
+            if (!parseNormalSource(normals, options.normals))
+                f.fail(field + ".normals", "unknown normals '" + normals + "' (file, smooth or flat)");
+        }
+        if (m.contains("up")) {
+            const std::string up = f.text(m["up"], field + ".up");
+            if (!parseUpAxis(up, options.up))
+                f.fail(field + ".up", "unknown up axis '" + up + "' (y or z)");
+        }
+        mesh = loadObjMesh(file, options, sceneWhat + ": " + field + ".obj", &notes);
     }
     if (m.contains("name"))
         mesh.name = f.text(m["name"], field + ".name");
-    const Vec3 translate = m.contains("translate") ? f.triple(m["translate"], field + ".translate") : Vec3{0, 0, 0};
+    const std::array<double, 3> translate =
+        m.contains("translate") ? f.point(m["translate"], field + ".translate") : std::array<double, 3>{0, 0, 0};
     const Vec3 rotate = m.contains("rotate") ? f.triple(m["rotate"], field + ".rotate") : Vec3{0, 0, 0};
     Vec3 scale{1.0f, 1.0f, 1.0f};
     if (m.contains("scale")) {
@@ -182,10 +225,20 @@ Mesh readMesh(const Fields& f, const json& m, const std::string& field, const st
             f.fail(field + ".scale", "a scale of 0 flattens the mesh");
     }
     transformMesh(mesh, translate, rotate, scale);
+    // The mesh's reach in the file's units must stay within single precision.
+    double reach = 0.0;
+    for (const Vec3& p : mesh.positions)
+        reach = std::max({reach, std::fabs(static_cast<double>(p.x)), std::fabs(static_cast<double>(p.y)),
+                          std::fabs(static_cast<double>(p.z))});
+    const Placement& o = mesh.placement;
+    reach = reach * o.unit + std::max({std::fabs(o.origin[0]), std::fabs(o.origin[1]), std::fabs(o.origin[2])});
+    if (!(reach <= std::numeric_limits<float>::max()))
+        f.fail(field + (m.contains("scale") ? ".scale" : ""), "the mesh would reach beyond single precision (" +
+                                                                 std::to_string(reach) + " units from the origin)");
     return mesh;
 }
 
-SceneLight readLight(const Fields& f, const json& l, const std::string& field, int index)
+SceneLight readLight(const Fields& f, const json& l, const std::string& field, int index, const Scene& scene)
 {
     f.onlyKeys(l, field, {"name", "type", "position", "direction", "color", "intensity", "emitDiffuse",
                           "emitSpecular", "emitAmbient", "renderers"});
@@ -198,7 +251,7 @@ SceneLight readLight(const Fields& f, const json& l, const std::string& field, i
             f.fail(field, "a point light needs a \"position\"");
         if (l.contains("direction"))
             f.fail(field + ".direction", "a point light has a position, not a direction");
-        light.position = f.triple(l["position"], field + ".position");
+        light.position = toScene(scene, f.point(l["position"], field + ".position"));
     } else if (type == "directional") {
         light.kind = SceneLight::Directional;
         if (!l.contains("direction"))
@@ -246,7 +299,7 @@ void readCamera(const Fields& f, const json& c, Scene& scene)
     f.onlyKeys(c, "camera", {"azimuth", "elevation", "distance", "target", "position", "fov"});
     Camera& cam = scene.camera;
     if (c.contains("target")) {
-        cam.target = f.triple(c["target"], "camera.target");
+        cam.target = toScene(scene, f.point(c["target"], "camera.target"));
         cam.fitTarget = false;
     }
     if (c.contains("fov"))
@@ -259,7 +312,7 @@ void readCamera(const Fields& f, const json& c, Scene& scene)
         float radius;
         boundingSphere(scene, centre, radius);
         const Vec3 target = cam.fitTarget ? centre : cam.target;
-        const Vec3 d = f.triple(c["position"], "camera.position") - target;
+        const Vec3 d = toScene(scene, f.point(c["position"], "camera.position")) - target;
         const float distance = length(d);
         if (!(distance > 0.0f))
             f.fail("camera.position", "the camera sits on its target");
@@ -275,12 +328,33 @@ void readCamera(const Fields& f, const json& c, Scene& scene)
     if (c.contains("elevation"))
         cam.elevation = f.number(c["elevation"], "camera.elevation", -90.0, 90.0);
     if (c.contains("distance"))
-        cam.distance = f.number(c["distance"], "camera.distance", 1e-6, 1e6);
+        cam.distance = static_cast<float>(f.number(c["distance"], "camera.distance", 1e-6, 1e6) / scene.placement.unit);
 }
 
 }  // namespace
 
-Scene loadSceneFile(const std::string& path, float creaseDegrees)
+bool parseUpAxis(const std::string& text, UpAxis& up)
+{
+    if (text != "y" && text != "z")
+        return false;
+    up = text == "z" ? UpAxis::Z : UpAxis::Y;
+    return true;
+}
+
+bool parseNormalSource(const std::string& text, NormalSource& normals)
+{
+    if (text == "file")
+        normals = NormalSource::File;
+    else if (text == "smooth")
+        normals = NormalSource::Smooth;
+    else if (text == "flat")
+        normals = NormalSource::Flat;
+    else
+        return false;
+    return true;
+}
+
+Scene loadSceneFile(const std::string& path, const MeshOptions& options)
 {
     const std::string what = "--scene '" + path + "'";
     const json doc = readJson(path, what);
@@ -292,18 +366,20 @@ Scene loadSceneFile(const std::string& path, float creaseDegrees)
         f.fail("meshes", "expected a non-empty list of meshes");
     for (std::size_t i = 0; i < doc["meshes"].size(); ++i)
         scene.meshes.push_back(readMesh(f, doc["meshes"][i], "meshes[" + std::to_string(i) + "]", folderOf(path),
-                                        creaseDegrees, what));
+                                        options, what, scene.notes));
+    // From here on, positions are in the placed scene's coordinates.
+    placeScene(scene, what);
     if (doc.contains("lights")) {
         if (!doc["lights"].is_array())
             f.fail("lights", "expected a list of lights");
         for (std::size_t i = 0; i < doc["lights"].size(); ++i)
             scene.lights.push_back(readLight(f, doc["lights"][i], "lights[" + std::to_string(i) + "]",
-                                             static_cast<int>(i)));
+                                             static_cast<int>(i), scene));
     } else {
         Vec3 centre;
         float radius;
         boundingSphere(scene, centre, radius);
-        scene.lights = defaultLights(centre, radius);
+        scene.lights = modelLights(centre, radius);
     }
     if (doc.contains("camera"))
         readCamera(f, doc["camera"], scene);
@@ -340,7 +416,7 @@ void applyCameraOption(Scene& scene, const std::string& text)
     scene.camera.azimuth = static_cast<float>(v[0]);
     scene.camera.elevation = static_cast<float>(v[1]);
     if (v.size() == 3)
-        scene.camera.distance = static_cast<float>(v[2]);
+        scene.camera.distance = static_cast<float>(v[2] / scene.placement.unit);
 }
 
 void applyLightOption(Scene& scene, const std::string& text)

@@ -10,9 +10,12 @@
 //                   "renderers": ["maya", "mentalray"]}, ...]
 //   "background": GREY or [r,g,b]
 //   "material":   {NAME: VALUE, ...}, as a look file holds it
-//   "meshes":     [{"builtin": "sphere"|"torus"|"box"|"ground"} or {"obj": FILE, "crease": DEG},
+//   "meshes":     [{"builtin": "sphere"|"torus"|"box"|"ground"} or {"obj": FILE, "crease": DEG,
+//                   "normals": "file"|"smooth"|"flat", "up": "y"|"z"},
 //                  with "name", "translate": [x,y,z], "rotate": [x,y,z] degrees, "scale": S or [x,y,z]]
-// An OBJ path is taken relative to the scene file's folder.
+// An OBJ path is taken relative to the scene file's folder. Positions and
+// distances are in the files' units; loading places the scene (placeScene)
+// and converts them.
 #ifndef COOLWARM_TOOL_SCENEFILE_H
 #define COOLWARM_TOOL_SCENEFILE_H
 
@@ -24,8 +27,12 @@
 namespace cwtool {
 
 // Throws InputError naming the file, the field (such as lights[1].intensity)
-// and the problem.
-Scene loadSceneFile(const std::string& path, float creaseDegrees);
+// and the problem. `options` are the OBJ meshes' defaults.
+Scene loadSceneFile(const std::string& path, const MeshOptions& options);
+
+// "y" or "z"; "file", "smooth" or "flat": false for anything else.
+bool parseUpAxis(const std::string& text, UpAxis& up);
+bool parseNormalSource(const std::string& text, NormalSource& normals);
 
 // A look: a JSON object of material settings, NAME: number, [numbers] or
 // true/false; a name may start with "maya:" or "mentalray:".

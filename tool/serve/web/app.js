@@ -216,6 +216,9 @@ function lightOf(scene) {
 function chooseScene(id) {
   page.scene = page.schema.scenes.find((s) => s.id === id);
   page.light = lightOf(page.scene);
+  // Only a model from a file may stand on another axis.
+  $('up').value = 'y';
+  $('up').disabled = page.scene.upAxes.length < 2;
   for (const key of ['azimuth', 'elevation', 'intensity']) page.widgets['light.' + key]?.set(page.light[key]);
   resetCamera();
 }
@@ -239,6 +242,7 @@ function requestBody(kind, format) {
     format: format || 'png',
     settings: page.values,
     camera: page.camera,
+    up: $('up').value,
     // The scene's own lights stay untouched until the sliders move.
     light: same(page.light, lightOf(page.scene)) ? undefined : page.light,
   };
@@ -379,6 +383,7 @@ function commandLine() {
   const notes = [];
   if (page.scene.id === 'swatch') notes.push('the command line has no swatch scene; it renders the built-in one');
   else if (page.scene.id !== 'built-in') words.push('--scene', shellWord(page.scene.id));
+  if ($('up').value !== 'y') words.push('--up', $('up').value);
   words.push('--size', page.width + 'x' + page.height, '--samples', String(REFINED_SAMPLES));
   const look = page.scene.look;
   for (const c of page.schema.controls) {
@@ -454,6 +459,10 @@ async function start() {
   buildControls();
 
   select.addEventListener('change', () => chooseScene(select.value));
+  $('up').disabled = builtIn.upAxes.length < 2;
+  $('up').addEventListener('change', () => {
+    resetCamera();
+  });
   $('size').addEventListener('change', () => {
     [page.width, page.height] = $('size').value.split('x').map(Number);
     changed();
