@@ -10,6 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -48,7 +52,10 @@ protected:
         fs::create_directories(objDir);
         objPath = (objDir / "tetra.obj").string();
         std::ofstream(objPath) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
-        server.reset(new ServerProcess({"--scene", objPath}));
+        scenePath = (objDir / "studio.json").string();
+        std::ofstream(scenePath) << R"({"background": [0.1, 0.2, 0.3], "material": {"diffuse": 0.4},
+            "meshes": [{"builtin": "sphere", "scale": 0.5}, {"obj": "tetra.obj", "translate": [1, 0, 0]}]})";
+        server.reset(new ServerProcess({"--scene", objPath, "--scene", scenePath}));
     }
     static void TearDownTestSuite()
     {
@@ -63,9 +70,12 @@ protected:
         return c;
     }
 
-    httplib::Result render(const json& request) const
+    httplib::Result render(const json& request, const std::string& clientId = "") const
     {
-        return client().Post("/api/render", request.dump(), "application/json");
+        httplib::Headers headers;
+        if (!clientId.empty())
+            headers.emplace("X-Coolwarm-Client", clientId);
+        return client().Post("/api/render", headers, request.dump(), "application/json");
     }
 
     // A rendered request decoded; fails the test unless the server said 200.
@@ -82,12 +92,12 @@ protected:
     }
 
     static fs::path objDir;
-    static std::string objPath;
+    static std::string objPath, scenePath;
     static std::unique_ptr<ServerProcess> server;
 };
 
 fs::path Serve::objDir;
-std::string Serve::objPath;
+std::string Serve::objPath, Serve::scenePath;
 std::unique_ptr<ServerProcess> Serve::server;
 
 const json* findByName(const json& list, const std::string& key, const std::string& name)
@@ -155,7 +165,7 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     EXPECT_EQ(irradiance["type"], "boolean");
     EXPECT_EQ(irradiance["renderers"], json({"mentalray"}));
 
-    ASSERT_EQ(s["scenes"].size(), 3u);
+    ASSERT_EQ(s["scenes"].size(), 4u);
     EXPECT_EQ(s["scenes"][0]["id"], "built-in");
     // The tool's built-in look, which `render` uses too unless told otherwise.
     EXPECT_EQ(s["scenes"][0]["look"]["color"].size(), 3u);
@@ -163,8 +173,17 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     EXPECT_EQ(s["scenes"][1]["id"], "swatch");
     EXPECT_EQ(s["scenes"][2]["id"], objPath);
     EXPECT_EQ(s["scenes"][2]["label"], "tetra.obj");
+    // A scene file: its own material over the built-in look, its background.
+    EXPECT_EQ(s["scenes"][3]["id"], scenePath);
+    EXPECT_FLOAT_EQ(s["scenes"][3]["look"]["diffuse"].get<float>(), 0.4f);
+    EXPECT_EQ(s["scenes"][3]["look"]["color"], s["scenes"][0]["look"]["color"]);
+    EXPECT_NEAR(s["scenes"][3]["background"][2].get<double>(), 0.3, 1e-6);
+    EXPECT_NEAR(s["scenes"][0]["background"][0].get<double>(), 0.6, 1e-6);
     EXPECT_EQ(s["limits"]["maxWidth"], 2048);
     EXPECT_EQ(s["limits"]["maxSamples"], 64);
+    // Every control says in one line what it does.
+    for (const json& c : controls)
+        EXPECT_GT(c["description"].get<std::string>().size(), 10u) << c["name"];
     // The full schemas come along for scripts.
     EXPECT_EQ(s["node"]["name"], "coolwarm");
     EXPECT_EQ(s["shader"]["name"], "zarn_coolwarm");
@@ -184,7 +203,7 @@ TEST_F(Serve, RendersBothPanelsOrOneAsPngOrExr)
     EXPECT_NEAR(exr.pixels[0], 0.6f, 1e-3f);
     EXPECT_NEAR(both.pixels[0], 203.0f / 255.0f, 1e-3f);
 
-    for (const char* scene : {"swatch", objPath.c_str()}) {
+    for (const char* scene : {"swatch", objPath.c_str(), scenePath.c_str()}) {
         const Picture p = picture({{"width", 32}, {"height", 24}, {"scene", scene}});
         EXPECT_EQ(p.width, 2 * 32 + 2) << scene;
     }
@@ -216,6 +235,29 @@ TEST_F(Serve, SettingsCameraAndLightChangeThePicture)
     }
 }
 
+TEST_F(Serve, BackgroundComesFromTheSceneOrTheRequest)
+{
+    // The corner shows the background, linear in an EXR.
+    const auto corner = [&](const json& extra) {
+        json request{{"width", 24}, {"height", 18}, {"renderer", "maya"}, {"format", "exr"}, {"scene", scenePath}};
+        if (extra.is_object())
+            request.update(extra);
+        const Picture p = picture(request);
+        return p.pixels.empty() ? std::vector<float>{} : std::vector<float>(p.pixels.begin(), p.pixels.begin() + 3);
+    };
+    EXPECT_THAT(corner({}), testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.1f, 0.2f, 0.3f}));
+    EXPECT_THAT(corner({{"background", 0.9}}),
+                testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.9f, 0.9f, 0.9f}));
+    EXPECT_THAT(corner({{"background", {0.0, 0.5, 1.0}}}),
+                testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.0f, 0.5f, 1.0f}));
+    for (const json& bad : {json(-0.5), json("grey"), json({1, 2}), json({0.1, 0.2, "x"})}) {
+        const httplib::Result r = render({{"width", 8}, {"height", 8}, {"background", bad}});
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << bad.dump();
+        EXPECT_THAT(json::parse(r->body)["error"].get<std::string>(), HasSubstr("background")) << bad.dump();
+    }
+}
+
 TEST_F(Serve, NewerRequestSupersedesTheRunningRender)
 {
     // Far too big to finish before the next request arrives.
@@ -232,6 +274,41 @@ TEST_F(Serve, NewerRequestSupersedesTheRunningRender)
     EXPECT_THAT(why["error"].get<std::string>(), HasSubstr("superseded"));
     // Stopped, whether it had started or was still waiting.
     EXPECT_LT(why["tilesDone"].get<int>(), 2 * 64 * 64);
+}
+
+TEST_F(Serve, ARequestSupersedesOnlyItsOwnClientsRenders)
+{
+    // Another page's render waits its turn and both finish.
+    auto first = std::async(std::launch::async, [&] {
+        return render({{"width", 512}, {"height", 512}, {"samples", 16}}, "page-one");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const httplib::Result second = render({{"width", 16}, {"height", 12}}, "page-two");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->status, 200) << second->body;
+    const httplib::Result firstResult = first.get();
+    ASSERT_TRUE(firstResult);
+    EXPECT_EQ(firstResult->status, 200) << firstResult->body;
+
+    // The same page's newer request cancels its older one.
+    auto old = std::async(std::launch::async, [&] {
+        return render({{"width", 2048}, {"height", 2048}, {"samples", 64}}, "page-one");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const httplib::Result newer = render({{"width", 16}, {"height", 12}}, "page-one");
+    ASSERT_TRUE(newer);
+    EXPECT_EQ(newer->status, 200) << newer->body;
+    const httplib::Result oldResult = old.get();
+    ASSERT_TRUE(oldResult);
+    EXPECT_EQ(oldResult->status, 409) << oldResult->body;
+    EXPECT_THAT(oldResult->body, HasSubstr("superseded"));
+
+    for (const std::string& bad : std::vector<std::string>{"has space", "semi;colon", std::string(65, 'a')}) {
+        const httplib::Result r = render({{"width", 8}, {"height", 8}}, bad);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << bad;
+        EXPECT_THAT(r->body, HasSubstr("X-Coolwarm-Client")) << bad;
+    }
 }
 
 TEST_F(Serve, QueuedRequestsGiveWayToTheNewest)
@@ -339,6 +416,59 @@ TEST_F(Serve, ServesThePageItsScriptAndStyle)
     }
 }
 
+namespace {
+
+// This machine's first IPv4 address other than loopback, or "".
+std::string ownAddress()
+{
+    ifaddrs* list = nullptr;
+    std::string found;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* i = list; i && found.empty(); i = i->ifa_next)
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET) {
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text);
+            if (std::string(text).rfind("127.", 0) != 0)
+                found = text;
+        }
+    freeifaddrs(list);
+    return found;
+}
+
+int statusFor(const ServerProcess& server, const std::string& host)
+{
+    // Sent to loopback only, whatever the Host header names.
+    httplib::Client c("127.0.0.1", server.port());
+    const httplib::Result r = c.Get("/api/version", {{"Host", host}});
+    return r ? r->status : -1;
+}
+
+}  // namespace
+
+TEST(ServeStartUp, OnEveryAddressTheMachinesOwnNamesAndAllowedHostsPass)
+{
+    ServerProcess server({"--host", "0.0.0.0", "--allow-host", "Lookdev.Example"});
+    EXPECT_EQ(server.host(), "127.0.0.1");
+    const std::string port = ":" + std::to_string(server.port());
+    char name[256] = {};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    std::vector<std::string> served{"127.0.0.1" + port, "localhost" + port, std::string(name) + port,
+                                    "lookdev.example" + port, "LOOKDEV.EXAMPLE" + port};
+    if (!ownAddress().empty())
+        served.push_back(ownAddress() + port);
+    for (const std::string& host : served)
+        EXPECT_EQ(statusFor(server, host), 200) << host;
+    for (const std::string& host : std::vector<std::string>{"attacker.example" + port, "lookdev.example", "lookdev.example:1"})
+        EXPECT_EQ(statusFor(server, host), 403) << host;
+
+    // On loopback alone the machine's name is refused; an allowed name passes.
+    ServerProcess loopback({"--allow-host", "lookdev.example"});
+    const std::string loopbackPort = ":" + std::to_string(loopback.port());
+    EXPECT_EQ(statusFor(loopback, std::string(name) + loopbackPort), std::string(name) == "localhost" ? 200 : 403);
+    EXPECT_EQ(statusFor(loopback, "lookdev.example" + loopbackPort), 200);
+}
+
 TEST(ServeStartUp, InterruptEndsItCleanly)
 {
     ServerProcess server;
@@ -363,6 +493,17 @@ TEST(ServeStartUp, BadOptionsExitWithAMessage)
     r = run("--port " + std::to_string(busy.port()));
     EXPECT_EQ(r.first, 1);
     EXPECT_THAT(r.second, HasSubstr("cannot listen there"));
+
+    const fs::path badScene = fs::temp_directory_path() / ("coolwarm-serve-bad-" + std::to_string(getpid()) + ".json");
+    std::ofstream(badScene) << R"({"meshes": [{"builtin": "sphere"}], "background": "dark"})";
+    r = run("--port 0 --scene " + badScene.string());
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("'" + badScene.string() + "': background"));
+    std::ofstream(badScene) << R"({"meshes": [{"builtin": "sphere"}], "material": {"glow": 1}})";
+    r = run("--port 0 --scene " + badScene.string());
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("glow"));
+    fs::remove(badScene);
 
     r = run("--host 203.0.113.9 --port 0");
     EXPECT_EQ(r.first, 1);

@@ -68,7 +68,8 @@ struct SceneEntry {
 struct RenderJob {
     const SceneEntry* scene = nullptr;
     RenderSettings settings;
-    std::string camera, light;  // as --camera and --light take them; empty: the scene's
+    // As --camera, --light and --background take them; empty: the scene's.
+    std::string camera, light, background;
     std::string format = "png";
 };
 
@@ -109,7 +110,8 @@ struct Lookdev {
 class RenderGate;
 
 // The page, the API and the Host check, on a server bound to host:port.
-void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const std::string& host, int port);
+void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const ServeOptions& options,
+               int port);
 // Where the page is, for the user.
 std::string urlOf(const std::string& host, int port);
 

@@ -92,7 +92,7 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
                              const std::vector<SceneEntry>& scenes)
 {
     onlyKeys(request, "the request",
-             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light"});
+             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light", "background"});
     RenderJob job;
     const json scene = request.value("scene", json("built-in"));
     if (!scene.is_string())
@@ -155,6 +155,17 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
                     formatFloat(number(l.value("elevation", json(light.elevation)), "light.elevation", -90.0, 90.0)) +
                     "," + formatFloat(number(l.value("intensity", json(light.intensity)), "light.intensity", 0.0, 10.0));
     }
+    if (request.contains("background")) {
+        const json& b = request["background"];
+        if (b.is_array() && b.size() == 3)
+            for (std::size_t i = 0; i < 3; ++i)
+                job.background += (i ? "," : "") + formatFloat(number(b[i], "background[" + std::to_string(i) + "]",
+                                                                      0.0, 1000.0));
+        else if (b.is_number())
+            job.background = formatFloat(number(b, "background", 0.0, 1000.0));
+        else
+            throw BadRequest("background: expected a grey level or a colour [r, g, b], not " + show(b));
+    }
     return job;
 }
 
@@ -165,6 +176,8 @@ Scene posedScene(const RenderJob& job)
         applyCameraOption(scene, job.camera);
     if (!job.light.empty())
         applyLightOption(scene, job.light);
+    if (!job.background.empty())
+        scene.background = parseBackground(job.background);
     return scene;
 }
 

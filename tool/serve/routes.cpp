@@ -10,6 +10,13 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <set>
@@ -27,32 +34,73 @@ void sendError(httplib::Response& res, int status, const std::string& message, o
     res.set_content(body.dump() + "\n", "application/json");
 }
 
-// The Host values a browser sends for the served address. Anything else is a
-// page on another name trying to reach this server through the browser.
-std::set<std::string> allowedHosts(const std::string& host, int port)
+// The names and addresses this machine answers to, for a server listening on
+// every address: its host name and each interface's address (IPv4 only for
+// 0.0.0.0; both families for ::, which takes IPv4 too).
+std::vector<std::string> machineNames(bool withV6)
+{
+    std::vector<std::string> names;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0 && name[0])
+        names.push_back(name);
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return names;
+    for (const ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr)
+            continue;
+        char text[INET6_ADDRSTRLEN] = {};
+        const int family = i->ifa_addr->sa_family;
+        if (family == AF_INET)
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text);
+        else if (family == AF_INET6 && withV6 &&
+                 !IN6_IS_ADDR_LINKLOCAL(&reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr))
+            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr, text, sizeof text);
+        if (text[0])
+            names.push_back(text);
+    }
+    freeifaddrs(list);
+    return names;
+}
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The Host values a browser sends for the served address (host names in lower
+// case). Anything else is a page on another name trying to reach this server
+// through the browser.
+std::set<std::string> allowedHosts(const std::string& host, int port, const std::vector<std::string>& extra)
 {
     const std::string p = ":" + std::to_string(port);
-    const bool v6 = host.find(':') != std::string::npos;
-    std::set<std::string> hosts{(v6 ? "[" + host + "]" : host) + p};
+    std::vector<std::string> names{host};
     if (host == "127.0.0.1" || host == "localhost" || host == "::1" || host == "0.0.0.0" || host == "::")
-        hosts.insert({"127.0.0.1" + p, "localhost" + p, "[::1]" + p});
-    if (port == 80) {
-        std::set<std::string> bare;
-        for (const std::string& h : hosts)
-            bare.insert(h.substr(0, h.size() - p.size()));
-        hosts.insert(bare.begin(), bare.end());
+        names.insert(names.end(), {"127.0.0.1", "localhost", "::1"});
+    if (host == "0.0.0.0" || host == "::") {
+        const std::vector<std::string> own = machineNames(host == "::");
+        names.insert(names.end(), own.begin(), own.end());
+    }
+    names.insert(names.end(), extra.begin(), extra.end());
+    std::set<std::string> hosts;
+    for (const std::string& name : names) {
+        const std::string bare = lowerCase(name.find(':') != std::string::npos ? "[" + name + "]" : name);
+        hosts.insert(bare + p);
+        if (port == 80)
+            hosts.insert(bare);
     }
     return hosts;
 }
 
-void guardHost(httplib::Server& server, const std::string& served, int port)
+void guardHost(httplib::Server& server, const std::string& served, int port, const std::vector<std::string>& extra)
 {
-    server.set_pre_routing_handler([hosts = allowedHosts(served, port), served, port](const httplib::Request& req,
-                                                                                      httplib::Response& res) {
+    server.set_pre_routing_handler([hosts = allowedHosts(served, port, extra), served, port](
+                                       const httplib::Request& req, httplib::Response& res) {
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("Cache-Control", "no-store");
         const std::string host = req.get_header_value("Host");
-        if (hosts.count(host))
+        if (hosts.count(lowerCase(host)))
             return httplib::Server::HandlerResponse::Unhandled;
         sendError(res, 403, "Host '" + host + "' is not the address this server serves (" + urlOf(served, port) + ")");
         return httplib::Server::HandlerResponse::Handled;
@@ -103,8 +151,27 @@ bool readRenderRequest(const httplib::Request& req, httplib::Response& res, cons
     return true;
 }
 
+// The page's id from X-Coolwarm-Client: a request supersedes only requests
+// with the same id (those without one share the empty id).
+std::string clientOf(const httplib::Request& req)
+{
+    const std::string id = req.get_header_value("X-Coolwarm-Client");
+    if (id.size() > 64 || !std::all_of(id.begin(), id.end(), [](unsigned char c) {
+            return std::isalnum(c) || c == '-' || c == '_';
+        }))
+        throw BadRequest("X-Coolwarm-Client: expected at most 64 letters, digits, '-' or '_'");
+    return id;
+}
+
 void answerRender(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderGate& gate)
 {
+    std::string client;
+    try {
+        client = clientOf(req);
+    } catch (const BadRequest& e) {
+        sendError(res, 400, e.what());
+        return;
+    }
     RenderJob job;
     Scene scene;
     if (!readRenderRequest(req, res, lookdev, job, scene))
@@ -118,7 +185,7 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     };
     Image image;
     double seconds = 0.0;
-    const RenderGate::Outcome outcome = gate.run([&](const std::atomic<bool>& cancel) {
+    const RenderGate::Outcome outcome = gate.run(client, [&](const std::atomic<bool>& cancel) {
         job.settings.cancel = &cancel;
         const auto start = std::chrono::steady_clock::now();
         try {
@@ -129,6 +196,11 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
         }
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
+    if (outcome == RenderGate::Busy) {
+        res.set_header("Retry-After", "1");
+        sendError(res, 409, "busy: other pages' renders are ahead of this one; try again", {{"stage", "busy"}});
+        return;
+    }
     if (outcome != RenderGate::Done) {
         sendError(res, 409, "superseded by a newer render request",
                   {{"stage", outcome == RenderGate::SupersededQueued ? "queued" : "running"},
@@ -163,9 +235,10 @@ void answerFailures(httplib::Server& server)
 
 }  // namespace
 
-void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const std::string& host, int port)
+void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const ServeOptions& options,
+               int port)
 {
-    guardHost(server, host, port);
+    guardHost(server, options.host, port, options.allowHosts);
     addPageRoutes(server, lookdev);
     server.Post("/api/render", [&lookdev, &gate](const httplib::Request& req, httplib::Response& res) {
         answerRender(req, res, lookdev, gate);

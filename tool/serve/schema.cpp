@@ -27,7 +27,10 @@ const std::pair<const char*, std::vector<const char*>> kGroups[] = {
 ordered_json controlJson(const Control& c)
 {
     static const char* const kKinds[] = {"float", "color", "boolean"};
-    ordered_json j{{"name", c.name}, {"group", c.group}, {"type", kKinds[c.kind]}};
+    ordered_json j{{"name", c.name},
+                   {"group", c.group},
+                   {"type", kKinds[c.kind]},
+                   {"description", settingDescription(c.name)}};
     if (c.kind == Control::Boolean)
         j["default"] = c.defaults[0] != 0.0;
     else if (c.kind == Control::Color)
@@ -181,7 +184,9 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
                                          {"description", e.scene.description},
                                          {"look", look},
                                          {"camera", cameraJson(e.camera)},
-                                         {"light", light}});
+                                         {"light", light},
+                                         {"background", {e.scene.background.x, e.scene.background.y,
+                                                         e.scene.background.z}}});
     }
     return ordered_json{
         {"groups", groups},

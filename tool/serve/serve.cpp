@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "scene/scene.h"
+#include "scene/sceneFile.h"
 
 #include <httplib.h>
 
@@ -40,7 +41,10 @@ Lookdev::Lookdev(const ServeOptions& options)
     for (const std::string& path : options.scenes) {
         if (std::any_of(scenes.begin(), scenes.end(), [&](const SceneEntry& e) { return e.id == path; }))
             throw InputError("--scene '" + path + "': named twice");
-        scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
+        const bool sceneFile = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+        Scene scene = sceneFile ? loadSceneFile(path, kDefaultCreaseDegrees) : loadObjScene(path, kDefaultCreaseDegrees);
+        checkSettings(scene.material, "--scene '" + path + "' material", false, Renderer::Both, plugin, shader);
+        scenes.push_back(makeEntry(path, baseName(path), std::move(scene), look));
     }
     schema = schemaJson(controls, scenes, plugin, shader).dump();
     version = ordered_json{{"tool", "coolwarm"},
@@ -120,7 +124,7 @@ int runServe(const ServeOptions& options)
     httplib::Server server;
     const int port = startServer(server, options);
     RenderGate gate;
-    addRoutes(server, loaded, gate, options.host, port);
+    addRoutes(server, loaded, gate, options, port);
 
     std::atomic<bool> done{false};
     std::thread signalWaiter([&] { stopOnSignal(stopSignals, done, gate, server); });

@@ -50,6 +50,30 @@ ordered_json defaultOf(const mayahost::Attribute& a)
     return nullptr;
 }
 
+// What each setting does, in one line; a prefixed entry says how that side
+// reads a value the two sides read differently.
+const std::pair<const char*, const char*> kSettingDescriptions[] = {
+    {"color", "The surface colour; alpha and beta set how much of it the cool and warm tones take."},
+    {"alpha", "Share of the surface colour in the cool tone (where the surface faces the light)."},
+    {"beta", "Share of the surface colour in the warm tone (where the surface faces away)."},
+    {"blue", "Strength of the blue in the cool tone."},
+    {"yellow", "Strength of the yellow in the warm tone."},
+    {"diffuse", "Scales the cool-to-warm tone of every light."},
+    {"outLineColor", "Colour the silhouette is tinted with."},
+    {"outLineWidth", "How far in from the silhouette the outline colour reaches (0: no outline)."},
+    {"specularColor", "Colour of the highlight."},
+    {"eccentricity", "Size of the highlight; the node and the shader read it differently."},
+    {"maya:eccentricity", "Size of the highlight on the node: its exponent is 6 / eccentricity, so smaller is tighter."},
+    {"mentalray:eccentricity", "The shader's highlight exponent itself: larger is tighter (40 matches the node's 0.15)."},
+    {"specularRollOff", "Strength of the highlight."},
+    {"transparency", "How much of the background shows through the surface (the node only)."},
+    {"ambientColor", "Colour added wherever the surface is, lit or not."},
+    {"incandescence", "Colour the surface gives off itself, added after the lighting."},
+    {"translucence", "How much light passes through to the side facing away (the node only)."},
+    {"computeIrradiance", "Adds the renderer's irradiance, tinted by irradianceColor (the shader only)."},
+    {"irradianceColor", "Tint of the irradiance term when computeIrradiance is on (the shader only)."},
+};
+
 std::string hexId(unsigned id)
 {
     std::ostringstream s;
@@ -58,6 +82,15 @@ std::string hexId(unsigned id)
 }
 
 }  // namespace
+
+std::string settingDescription(const std::string& name)
+{
+    for (const auto& d : kSettingDescriptions)
+        if (name == d.first)
+            return d.second;
+    const std::size_t colon = name.find(':');
+    return colon == std::string::npos ? std::string() : settingDescription(name.substr(colon + 1));
+}
 
 ordered_json describeNode(const MayaPlugin& plugin)
 {
