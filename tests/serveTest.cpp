@@ -258,6 +258,29 @@ TEST_F(Serve, BackgroundComesFromTheSceneOrTheRequest)
     }
 }
 
+TEST_F(Serve, WithTheKeyLightOffTheShaderHasNoLight)
+{
+    // The built-in scene's fill reaches the node only, as the schema says.
+    const json schema = json::parse(client().Get("/api/schema")->body);
+    const json& lights = schema["scenes"][0]["lights"];
+    ASSERT_EQ(lights.size(), 2u);
+    EXPECT_EQ(lights[0]["renderers"], json({"maya", "mentalray"}));
+    EXPECT_EQ(lights[1]["name"], "fill");
+    EXPECT_EQ(lights[1]["renderers"], json({"maya"}));
+
+    const json off{{"width", 32}, {"height", 24}, {"scene", "swatch"}, {"format", "exr"}, {"light", {{"on", false}}}};
+    const Picture p = picture(off);
+    ASSERT_EQ(p.width, 66);
+    // The sphere's centre: the node still shades it (ambient and the fill
+    // aside, its outline), the shader's is black.
+    const auto at = [&](int x) { return &p.pixels[3 * (static_cast<std::size_t>(12) * p.width + x)]; };
+    EXPECT_FLOAT_EQ(at(34 + 16)[0] + at(34 + 16)[1] + at(34 + 16)[2], 0.0f);
+    const httplib::Result bad = render({{"light", {{"on", "no"}}}});
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->status, 400);
+    EXPECT_THAT(bad->body, HasSubstr("light.on: expected true or false"));
+}
+
 TEST_F(Serve, NewerRequestSupersedesTheRunningRender)
 {
     // Far too big to finish before the next request arrives.

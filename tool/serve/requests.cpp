@@ -147,13 +147,18 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
     const Orbit& light = job.scene->light;
     if (request.contains("light")) {
         const json& l = request["light"];
-        onlyKeys(l, "light", {"azimuth", "elevation", "intensity"});
+        onlyKeys(l, "light", {"azimuth", "elevation", "intensity", "on"});
         if (job.scene->keyLight.empty())
             throw BadRequest("light: the scene has no light to move");
+        const json on = l.value("on", json(true));
+        if (!on.is_boolean())
+            throw BadRequest("light.on: expected true or false, not " + show(on));
         job.light = job.scene->keyLight + "=" +
                     formatFloat(number(l.value("azimuth", json(light.azimuth)), "light.azimuth", -360.0, 360.0)) + "," +
                     formatFloat(number(l.value("elevation", json(light.elevation)), "light.elevation", -90.0, 90.0)) +
                     "," + formatFloat(number(l.value("intensity", json(light.intensity)), "light.intensity", 0.0, 10.0));
+        if (!on.get<bool>())
+            job.light = job.scene->keyLight + "=off";
     }
     if (request.contains("background")) {
         const json& b = request["background"];

@@ -179,12 +179,24 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
                                  {"azimuth", e.light.azimuth},
                                  {"elevation", e.light.elevation},
                                  {"intensity", e.light.intensity}};
+        // What the page tells the user about the lights: which panels each
+        // reaches, and at what intensity.
+        ordered_json lights = ordered_json::array();
+        for (const SceneLight& l : e.scene.lights) {
+            ordered_json renderers = ordered_json::array();
+            if (l.maya)
+                renderers.push_back("maya");
+            if (l.mentalRay)
+                renderers.push_back("mentalray");
+            lights.push_back(ordered_json{{"name", l.name}, {"intensity", l.intensity}, {"renderers", renderers}});
+        }
         sceneList.push_back(ordered_json{{"id", e.id},
                                          {"label", e.label},
                                          {"description", e.scene.description},
                                          {"look", look},
                                          {"camera", cameraJson(e.camera)},
                                          {"light", light},
+                                         {"lights", lights},
                                          {"background", {e.scene.background.x, e.scene.background.y,
                                                          e.scene.background.z}}});
     }
