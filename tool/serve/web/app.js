@@ -253,7 +253,7 @@ function sliderRow(id, text, control, value, onChange, onReset, title) {
   slider.min = control.softMin;
   slider.max = control.softMax;
   slider.step = control.step || (control.softMax - control.softMin) / 1000;
-  const typed = typedField(text, control, (v) => { slider.value = v; typed.field.dataset.good = trimNumber(v); onChange(v); });
+  const typed = typedField(text, control, (v) => { slider.value = v; set(v); onChange(v); });
   const set = (v) => {
     slider.value = v;
     typed.field.value = trimNumber(v);
@@ -282,7 +282,7 @@ function colorRow(id, text, control, value, onChange, onReset, title) {
   picker.type = 'color';
   picker.id = id;
   const shownText = (v) => v.map((c) => trimNumber(c, 3)).join(' ');
-  const typed = typedField(text, control, (v) => { picker.value = hexOf(v); typed.field.dataset.good = shownText(v); onChange(v); });
+  const typed = typedField(text, control, (v) => { set(v); onChange(v); });
   const set = (v) => {
     picker.value = hexOf(v);
     typed.field.value = shownText(v);
