@@ -528,6 +528,13 @@ TEST(ServeStartUp, BadOptionsExitWithAMessage)
     EXPECT_THAT(r.second, HasSubstr("glow"));
     fs::remove(badScene);
 
+    for (const std::string bad : {"lookdev.example:8080", "''", "'a b'", "http://x"}) {
+        r = run("--port 0 --allow-host " + bad);
+        EXPECT_EQ(r.first, 1) << bad;
+        EXPECT_THAT(r.second, HasSubstr("--allow-host")) << bad;
+        EXPECT_THAT(r.second, HasSubstr("expected a host name or address, without a port")) << bad;
+    }
+
     r = run("--host 203.0.113.9 --port 0");
     EXPECT_EQ(r.first, 1);
     EXPECT_THAT(r.second, HasSubstr("--host '203.0.113.9'"));

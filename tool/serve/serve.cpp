@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -112,12 +113,26 @@ void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, Re
         }
 }
 
+// A name or address as a Host header carries it, without the port.
+void checkAllowedHosts(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        const bool v6 = std::count(name.begin(), name.end(), ':') > 1;
+        const bool fine = !name.empty() && name.size() <= 253 && std::all_of(name.begin(), name.end(), [&](unsigned char c) {
+            return std::isalnum(c) || c == '-' || c == '.' || (v6 && c == ':');
+        });
+        if (!fine)
+            throw InputError("--allow-host '" + name + "': expected a host name or address, without a port");
+    }
+}
+
 }  // namespace
 }  // namespace lookdev
 
 int runServe(const ServeOptions& options)
 {
     using namespace lookdev;
+    checkAllowedHosts(options.allowHosts);
     // Everything is loaded before the first request: no request names a file.
     const Lookdev loaded(options);
     const sigset_t stopSignals = blockStopSignals();
