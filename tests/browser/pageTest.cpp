@@ -492,6 +492,39 @@ TEST_F(Page, SceneFactsThatAffectOnePanelStayInView)
               json::array());
 }
 
+TEST_F(Page, WhenTheServerIsBusyItRetriesAndSaysSo)
+{
+    // The server answers busy twice (other pages' renders ahead), then draws.
+    const json r = browser.evaluate(session, R"((async () => {
+  const realFetch = window.fetch;
+  let refusals = 0, clients = new Set();
+  window.fetch = (url, options) => {
+    if (url === '/api/render') clients.add(options.headers['X-Coolwarm-Client']);
+    if (url === '/api/render' && refusals < 2) {
+      refusals += 1;
+      return Promise.resolve(new Response(JSON.stringify({ error: 'busy: other pages', stage: 'busy' }),
+                                          { status: 409, headers: { 'Content-Type': 'application/json' } }));
+    }
+    return realFetch(url, options);
+  };
+  delete document.body.dataset.ready;
+  const slider = document.getElementById('attr-blue');
+  slider.value = '0.2';
+  slider.dispatchEvent(new Event('input', { bubbles: true }));
+  await new Promise((r) => setTimeout(r, 200));
+  const during = document.getElementById('status').textContent;
+  await )" + std::string(kWaitReady) + R"(;
+  window.fetch = realFetch;
+  return { during, after: document.getElementById('status').textContent, refusals, clients: [...clients] };
+})())");
+    EXPECT_NE(r["during"].get<std::string>().find("busy"), std::string::npos) << r.dump();
+    EXPECT_EQ(r["after"], "");
+    EXPECT_EQ(r["refusals"], 2);
+    // Every render names this page.
+    ASSERT_EQ(r["clients"].size(), 1u);
+    EXPECT_EQ(r["clients"][0].get<std::string>().rfind("page-", 0), 0u);
+}
+
 TEST_F(Page, CommandLineMatchesTheControls)
 {
     browser.evaluate(session, moveSlider("attr-alpha", 0.5));
