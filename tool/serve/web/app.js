@@ -58,6 +58,15 @@ function same(a, b) {
   return JSON.stringify(a) === JSON.stringify(b);
 }
 
+// Defaults as the two deliverables give them: single precision, a colour
+// perhaps with its alpha.
+function nearly(a, b) {
+  const list = (v) => (Array.isArray(v) ? v.slice(0, 3) : [v]);
+  const x = list(a), y = list(b);
+  return x.length === y.length && x.every((v, i) => (typeof v === 'number' && typeof y[i] === 'number'
+    ? Math.abs(v - y[i]) <= 1e-6 * Math.max(1, Math.abs(v)) : v === y[i]));
+}
+
 function copyOf(v) {
   return JSON.parse(JSON.stringify(v));
 }
@@ -460,6 +469,26 @@ let dirty = false;
 let busyTries = 0;       // retries since the server last said it was busy
 let shown = { generation: -1, kind: 'fast' };  // what the panels hold
 
+// The settings that differ from what the server would use anyway (the
+// scene's look over the defaults), as the command line passes them; so the
+// notes are those the command line prints. A shared control whose shader
+// default is not the node's is always sent.
+function changedSettings() {
+  const settings = {};
+  const look = page.scene.look;
+  const shaderDefaults = {};
+  for (const p of (page.schema.shader && page.schema.shader.parameters) || []) shaderDefaults[p.name] = p.default;
+  for (const c of page.schema.controls) {
+    const v = page.values[c.name];
+    const base = c.name in look ? look[c.name] : c.default;
+    const bare = bareName(c.name);
+    const split = !(c.name in look) && c.renderers.includes('mentalray') && bare in shaderDefaults &&
+      !nearly(shaderDefaults[bare], c.default);
+    if (!same(v, base) || split) settings[c.name] = v;
+  }
+  return settings;
+}
+
 function requestBody(kind, format) {
   const fast = kind === 'fast';
   const light = page.light.on ? { azimuth: page.light.azimuth, elevation: page.light.elevation,
@@ -471,7 +500,7 @@ function requestBody(kind, format) {
     height: fast ? Math.max(1, Math.round(page.height / 2)) : page.height,
     samples: fast ? 1 : REFINED_SAMPLES,
     format: format || 'png',
-    settings: page.values,
+    settings: changedSettings(),
     camera: page.camera,
     // The scene's own lights and background stay untouched until changed.
     light: same(page.light, lightOf(page.scene)) ? undefined : light,
@@ -538,6 +567,7 @@ async function renderNow(kind) {
   const mine = { kind, generation };
   const startedFor = changedAt;
   const body = requestBody(kind);
+  const values = copyOf(page.values);
   inFlight = mine;
   let drawn = false;
   try {
@@ -549,7 +579,7 @@ async function renderNow(kind) {
     if (mine.generation > shown.generation || (mine.generation === shown.generation && kind === 'refined')) {
       draw(bitmap, kind, performance.now() - startedFor, 1000 * Number(res.headers.get('X-Coolwarm-Render-Seconds')));
       shown = mine;
-      page.rendered = copyOf(body.settings);
+      page.rendered = values;
       drawn = mine.generation === generation;
       let notes = [];
       try {
@@ -808,7 +838,7 @@ function openingLook() {
 }
 
 function onKey(e) {
-  if (!(e.ctrlKey || e.metaKey) || e.altKey) return;
+  if (!(e.ctrlKey || e.metaKey) || e.altKey || e.target === $('look-name')) return;
   const key = e.key.toLowerCase();
   if (key === 'z' && !e.shiftKey) undo();
   else if ((key === 'z' && e.shiftKey) || key === 'y') redo();
