@@ -32,9 +32,13 @@ std::string baseName(const std::string& path)
 }  // namespace
 
 Lookdev::Lookdev(const ServeOptions& options)
-    : layout(findLayout()), plugin(layout), shader(layout), controls(buildControls(plugin, shader))
+    : layout(findLayout()),
+      plugin(layout),
+      shader(layout),
+      look(builtinLook()),
+      sides(buildSideControls(plugin, shader)),
+      controls(buildControls(sides, look))
 {
-    const std::vector<Setting> look = builtinLook();
     scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene(), look));
     scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene(), look));
     for (const std::string& path : options.scenes) {
@@ -42,7 +46,7 @@ Lookdev::Lookdev(const ServeOptions& options)
             throw InputError("--scene '" + path + "': named twice");
         scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
     }
-    schema = schemaJson(controls, scenes, plugin, shader).dump();
+    schema = schemaJson(look, controls, scenes, plugin, shader).dump();
     version = ordered_json{{"tool", "coolwarm"},
                            {"version", COOLWARM_VERSION},
                            {"node", {{"name", plugin.type().name}, {"id", plugin.type().id}}},

@@ -11,6 +11,7 @@
 //   GET  /api/version      the tool's and the deliverables' versions
 //   GET  /api/schema       the material's controls, the scenes, the limits
 //   POST /api/render       settings in (JSON), a PNG or EXR out
+//   POST /api/export       settings in (JSON), the look as MEL, a preset, .mi or JSON
 #ifndef COOLWARM_TOOL_SERVE_H
 #define COOLWARM_TOOL_SERVE_H
 

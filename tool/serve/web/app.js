@@ -445,7 +445,7 @@ async function start() {
   const res = await fetch('/api/schema');
   page.schema = await res.json();
   const builtIn = page.schema.scenes[0];
-  for (const c of page.schema.controls) page.values[c.name] = c.name in builtIn.look ? builtIn.look[c.name] : c.default;
+  for (const c of page.schema.controls) page.values[c.name] = c.name in page.schema.look ? page.schema.look[c.name] : c.default;
   const select = $('scene');
   for (const s of page.schema.scenes) select.add(new Option(s.label, s.id));
   page.scene = builtIn;
