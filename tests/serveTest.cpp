@@ -135,7 +135,7 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     const std::map<std::string, std::vector<std::string>> groups{
         {"Cool/Warm Tones", {"color", "alpha", "beta", "blue", "yellow", "diffuse"}},
         {"Outline", {"outLineColor", "outLineWidth"}},
-        {"Specular Shading", {"specularColor", "eccentricity", "specularRollOff"}},
+        {"Specular Shading", {"specularColor", "maya:eccentricity", "mentalray:eccentricity", "specularRollOff"}},
         {"Common Material Attributes", {"transparency", "ambientColor", "incandescence", "translucence"}}};
     for (const auto& g : groups) {
         EXPECT_NE(std::find(s["groups"].begin(), s["groups"].end(), g.first), s["groups"].end()) << g.first;

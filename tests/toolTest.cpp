@@ -501,7 +501,7 @@ TEST_F(Tool, CommandLineSpeaksClearly)
     r = run("rendr");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, testing::StartsWith("coolwarm: unknown command 'rendr'"));
-    EXPECT_THAT(r.err, testing::HasSubstr("shade, describe, render and serve"));
+    EXPECT_THAT(r.err, testing::HasSubstr("shade, describe, render, serve and export"));
 
     // The option parser's complaints carry the prefix too, and so does every line.
     for (const char* bad : {"", "render --samples 0", "render --sizee 3", "describe", "render --renderer vray"}) {

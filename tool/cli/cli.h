@@ -8,6 +8,7 @@
 //   coolwarm describe node|shader     what the hosts see of the deliverables
 //   coolwarm render [options]         a preview image of a scene, or a contact sheet
 //   coolwarm serve [options]          the lookdev page on a local web server
+//   coolwarm export --format F        a look for the hosts: MEL, a preset, .mi, JSON
 //   coolwarm --version                the versions of the tool and the deliverables
 //
 // Every command loads the built deliverables the way their hosts do: the Maya
@@ -15,6 +16,8 @@
 // renderer. Exit status: 0 success, 1 bad input, 2 internal failure.
 #ifndef COOLWARM_TOOL_CLI_H
 #define COOLWARM_TOOL_CLI_H
+
+#include "look/look.h"
 
 #include <CLI/CLI.hpp>
 
@@ -42,6 +45,15 @@ Subcommand setUpShade(CLI::App& app);     // shadeCommand.cpp
 Subcommand setUpDescribe(CLI::App& app);  // shadeCommand.cpp
 Subcommand setUpRender(CLI::App& app);    // renderCommand.cpp
 Subcommand setUpServe(CLI::App& app);     // serveCommand.cpp
+Subcommand setUpExport(CLI::App& app);    // exportCommand.cpp
+
+// The command line as the shell would take it back (words quoted where
+// needed), recorded by main.
+const std::string& commandLine();
+void setCommandLine(int argc, char** argv);
+
+// --look: builtin, node, a look file or an image that records its look.
+Look lookOption(const std::string& text);
 
 // Seconds since `start`.
 double since(std::chrono::steady_clock::time_point start);

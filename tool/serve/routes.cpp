@@ -127,17 +127,23 @@ void addPageRoutes(httplib::Server& server, const Lookdev& lookdev)
     });
 }
 
+// The body as JSON; throws BadRequest.
+json jsonBody(const httplib::Request& req)
+{
+    // A JSON body cannot be sent across origins without the browser asking
+    // first, and this server never says yes.
+    const std::string type = req.get_header_value("Content-Type");
+    if (type.compare(0, 16, "application/json") != 0)
+        throw BadRequest("Content-Type: expected application/json, not '" + type + "'");
+    return parseBody(req.body);
+}
+
 // The request's job and posed scene; false when the reply is already an error.
 bool readRenderRequest(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderJob& job,
                        Scene& scene)
 {
     try {
-        // A JSON body cannot be sent across origins without the browser
-        // asking first, and this server never says yes.
-        const std::string type = req.get_header_value("Content-Type");
-        if (type.compare(0, 16, "application/json") != 0)
-            throw BadRequest("Content-Type: expected application/json, not '" + type + "'");
-        job = parseRenderRequest(parseBody(req.body), lookdev.controls, lookdev.scenes);
+        job = parseRenderRequest(jsonBody(req), lookdev.controls, lookdev.sides, lookdev.scenes);
     } catch (const BadRequest& e) {
         sendError(res, 400, e.what());
         return false;
@@ -176,6 +182,9 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     Scene scene;
     if (!readRenderRequest(req, res, lookdev, job, scene))
         return;
+    // What `coolwarm render` would note for the same settings given as --set;
+    // escaped to ASCII for the header.
+    const std::string notes = json(settingNotes(job, lookdev.controls, lookdev.plugin, lookdev.shader)).dump(-1, ' ', true);
     job.settings.linearOutput = job.format == "exr";
     job.settings.labels = false;  // the page names the panels itself
     int tilesDone = 0, tiles = 0;
@@ -213,9 +222,28 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
         panels += (panels.empty() ? "" : ",") + p;
     res.set_header("X-Coolwarm-Panels", panels);
     res.set_header("X-Coolwarm-Render-Seconds", std::to_string(seconds));
+    res.set_header("X-Coolwarm-Notes", notes);
     res.set_content(encodeImage(image, job.format,
                                 "coolwarm preview of " + scene.description + "; panels from the left: " + panels),
                     job.format == "png" ? "image/png" : "image/x-exr");
+}
+
+// POST /api/export: the look in a host's form, as a file to save.
+void answerExport(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev)
+{
+    ExportJob job;
+    try {
+        job = parseExportRequest(jsonBody(req), lookdev.controls, lookdev.sides);
+    } catch (const BadRequest& e) {
+        sendError(res, 400, e.what());
+        return;
+    }
+    const std::string text =
+        exportLook(job.look, job.format, job.name, lookdev.plugin.type(), lookdev.shader.declaration());
+    const std::string file = (job.name.empty() ? std::string(kDefaultExportName) : job.name) + "." +
+                             exportExtension(job.format);
+    res.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+    res.set_content(text, job.format == ExportFormat::Json ? "application/json" : "text/plain; charset=utf-8");
 }
 
 void answerFailures(httplib::Server& server)
@@ -242,6 +270,9 @@ void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate
     addPageRoutes(server, lookdev);
     server.Post("/api/render", [&lookdev, &gate](const httplib::Request& req, httplib::Response& res) {
         answerRender(req, res, lookdev, gate);
+    });
+    server.Post("/api/export", [&lookdev](const httplib::Request& req, httplib::Response& res) {
+        answerExport(req, res, lookdev);
     });
     answerFailures(server);
 }

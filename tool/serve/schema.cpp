@@ -62,9 +62,9 @@ ordered_json cameraJson(const Orbit& o)
 
 }  // namespace
 
-std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShader& shader)
+std::vector<Control> buildSideControls(const MayaPlugin& plugin, const MentalRayShader& shader)
 {
-    std::vector<Control> controls;
+    std::vector<Control> sides;
     for (const auto& a : plugin.type().attributes) {
         // What the renderer fills per sample is hidden; outputs are not writable.
         if (!nodeHasInput(plugin.type(), a->longName) || a->parent || a->flags.hidden)
@@ -85,16 +85,11 @@ std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShad
         c.max = a->hardMax.value[0];
         c.softMin = a->softMin.set ? a->softMin.value[0] : c.hasMin ? c.min : 0.0;
         c.softMax = a->softMax.set ? a->softMax.value[0] : c.hasMax ? c.max : 1.0;
-        controls.push_back(c);
+        sides.push_back(c);
     }
     for (const mrhost::Parameter& p : shader.declaration().parameters) {
         if (p.array)
             continue;
-        auto same = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == p.name; });
-        if (same != controls.end()) {
-            same->mentalray = true;
-            continue;
-        }
         Control c;
         c.name = p.name;
         c.mentalray = true;
@@ -107,16 +102,64 @@ std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShad
         const std::size_t count = c.kind == Control::Color ? 3 : 1;
         c.defaults.assign(p.defaults.begin(), p.defaults.begin() + std::min(count, p.defaults.size()));
         c.defaults.resize(count, 0.0);
-        const auto softMin = p.hints.find("softmin"), softMax = p.hints.find("softmax");
-        if (softMin != p.hints.end())
-            c.softMin = softMin->second;
-        if (softMax != p.hints.end())
-            c.softMax = softMax->second;
-        controls.push_back(c);
+        const auto hint = [&](const char* key, double& into) {
+            const auto h = p.hints.find(key);
+            if (h != p.hints.end())
+                into = h->second;
+            return h != p.hints.end();
+        };
+        hint("softmin", c.softMin);
+        hint("softmax", c.softMax);
+        c.hasMin = hint("min", c.min);
+        c.hasMax = hint("max", c.max);
+        sides.push_back(c);
+    }
+    return sides;
+}
+
+namespace {
+
+// The value a look gives one side for a bare name, or null.
+const Setting* sideValue(const std::vector<Setting>& side, const std::string& name)
+{
+    for (const Setting& s : side)
+        if (s.name == name)
+            return &s;
+    return nullptr;
+}
+
+}  // namespace
+
+std::vector<Control> buildControls(const std::vector<Control>& sides, const Look& look)
+{
+    const std::vector<Setting> mayaSide = look.side(true), mentalRaySide = look.side(false);
+    std::vector<Control> controls;
+    for (const Control& side : sides) {
+        auto same = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == side.name; });
+        if (same == controls.end()) {
+            controls.push_back(side);
+            continue;
+        }
+        // Both sides have it: one control, with the node's limits and range,
+        // unless the look gives the sides different values.
+        const Setting* onMaya = sideValue(mayaSide, side.name);
+        const Setting* onMentalRay = sideValue(mentalRaySide, side.name);
+        if (!onMaya || !onMentalRay || onMaya->numbers == onMentalRay->numbers) {
+            same->mentalray = true;
+            continue;
+        }
+        Control maya = *same, mentalray = side;
+        maya.name = "maya:" + side.name;
+        maya.defaults = onMaya->numbers;
+        mentalray.name = "mentalray:" + side.name;
+        mentalray.defaults = onMentalRay->numbers;
+        *same = maya;
+        controls.insert(same + 1, mentalray);
     }
     for (Control& c : controls) {
+        const std::string bare = targetOf(c.name).name;
         for (const auto& g : kGroups)
-            if (std::find_if(g.second.begin(), g.second.end(), [&](const char* n) { return c.name == n; }) !=
+            if (std::find_if(g.second.begin(), g.second.end(), [&](const char* n) { return bare == n; }) !=
                 g.second.end())
                 c.group = g.first;
         if (c.kind == Control::Float) {
@@ -127,9 +170,20 @@ std::vector<Control> buildControls(const MayaPlugin& plugin, const MentalRayShad
     return controls;
 }
 
-SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scene, const std::vector<Setting>& look)
+ordered_json lookObject(const Look& look, const std::vector<Control>& sides)
 {
-    scene.material.insert(scene.material.begin(), look.begin(), look.end());
+    std::vector<std::string> booleans;
+    for (const Control& c : sides)
+        if (c.kind == Control::Boolean)
+            booleans.push_back(c.name);
+    return ordered_json::parse(lookJson(look, false, booleans));
+}
+
+SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scene, const Look& look)
+{
+    Look material = look;
+    material.set(scene.material);
+    scene.material = material;
     SceneEntry e{id, label, std::move(scene), {}, {}, {}};
     const Camera& c = e.scene.camera;
     const CameraView view = resolveCamera(e.scene, 4.0f / 3.0f);
@@ -150,7 +204,7 @@ SceneEntry makeEntry(const std::string& id, const std::string& label, Scene scen
     return e;
 }
 
-ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<SceneEntry>& scenes,
+ordered_json schemaJson(const Look& look, const std::vector<Control>& controls, const std::vector<SceneEntry>& scenes,
                         const MayaPlugin& plugin, const MentalRayShader& shader)
 {
     ordered_json groups = ordered_json::array();
@@ -164,7 +218,7 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
     for (const SceneEntry& e : scenes) {
         // The scene's own look, which applies before the request's settings.
         ordered_json look = ordered_json::object();
-        for (const Setting& s : e.scene.material) {
+        for (const Setting& s : e.scene.material.values) {
             auto c = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == s.name; });
             if (c == controls.end())
                 continue;
@@ -201,6 +255,7 @@ ordered_json schemaJson(const std::vector<Control>& controls, const std::vector<
                                                          e.scene.background.z}}});
     }
     return ordered_json{
+        {"look", lookObject(look, controls)},
         {"groups", groups},
         {"controls", controlList},
         {"scenes", sceneList},

@@ -34,9 +34,13 @@ std::string baseName(const std::string& path)
 }  // namespace
 
 Lookdev::Lookdev(const ServeOptions& options)
-    : layout(findLayout()), plugin(layout), shader(layout), controls(buildControls(plugin, shader))
+    : layout(findLayout()),
+      plugin(layout),
+      shader(layout),
+      look(builtinLook()),
+      sides(buildSideControls(plugin, shader)),
+      controls(buildControls(sides, look))
 {
-    const std::vector<Setting> look = builtinLook();
     scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene(), look));
     scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene(), look));
     for (const std::string& path : options.scenes) {
@@ -47,7 +51,7 @@ Lookdev::Lookdev(const ServeOptions& options)
         checkSettings(scene.material, "--scene '" + path + "' material", false, Renderer::Both, plugin, shader);
         scenes.push_back(makeEntry(path, baseName(path), std::move(scene), look));
     }
-    schema = schemaJson(controls, scenes, plugin, shader).dump();
+    schema = schemaJson(look, controls, scenes, plugin, shader).dump();
     version = ordered_json{{"tool", "coolwarm"},
                            {"version", COOLWARM_VERSION},
                            {"node", {{"name", plugin.type().name}, {"id", plugin.type().id}}},

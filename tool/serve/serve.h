@@ -13,6 +13,7 @@
 //   POST /api/render       settings in (JSON), a PNG or EXR out; a page names
 //                          itself in X-Coolwarm-Client so that its requests
 //                          supersede only its own
+//   POST /api/export       settings in (JSON), the look as MEL, a preset, .mi or JSON
 #ifndef COOLWARM_TOOL_SERVE_H
 #define COOLWARM_TOOL_SERVE_H
 

@@ -27,14 +27,6 @@ namespace cwtool {
 // and the problem.
 Scene loadSceneFile(const std::string& path, float creaseDegrees);
 
-// A look: a JSON object of material settings, NAME: number, [numbers] or
-// true/false; a name may start with "maya:" or "mentalray:".
-std::vector<Setting> loadLookFile(const std::string& path);
-
-// --look: "builtin" (builtinLook), "node" (nothing: the node's and the
-// shader's own defaults) or a look file.
-std::vector<Setting> loadLook(const std::string& look);
-
 // --camera AZ,EL[,DIST]
 void applyCameraOption(Scene& scene, const std::string& text);
 // --light NAME=AZ,EL[,INTENSITY] moves (or adds) a light to that direction
