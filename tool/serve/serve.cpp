@@ -48,7 +48,7 @@ Lookdev::Lookdev(const ServeOptions& options)
             throw InputError("--scene '" + path + "': named twice");
         const bool sceneFile = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
         Scene scene = sceneFile ? loadSceneFile(path, kDefaultCreaseDegrees) : loadObjScene(path, kDefaultCreaseDegrees);
-        checkSettings(scene.material, "--scene '" + path + "' material", false, Renderer::Both, plugin, shader);
+        checkSettings(scene.material.values, "--scene '" + path + "' material", false, Renderer::Both, plugin, shader);
         scenes.push_back(makeEntry(path, baseName(path), std::move(scene), look));
     }
     schema = schemaJson(look, controls, scenes, plugin, shader).dump();
