@@ -492,6 +492,61 @@ TEST_F(Page, SceneFactsThatAffectOnePanelStayInView)
               json::array());
 }
 
+TEST_F(Page, EachSideHasItsOwnEccentricityAndTheNotesSayWhatReachesOnePanel)
+{
+    const json sides = browser.evaluate(session, R"(['maya:eccentricity', 'mentalray:eccentricity'].map((n) => {
+  const slider = document.getElementById('attr-' + n);
+  return { max: Number(slider.max), value: slider.parentElement.querySelector('input.value').value,
+           tip: slider.parentElement.querySelector('label').title };
+}))");
+    EXPECT_EQ(sides[0]["value"], "0.15");
+    EXPECT_EQ(sides[1]["value"], "40");
+    EXPECT_LT(sides[0]["max"].get<double>(), sides[1]["max"].get<double>());
+    EXPECT_NE(sides[0]["tip"].get<std::string>().find("6 / eccentricity"), std::string::npos) << sides[0]["tip"];
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('attr-eccentricity')"), nullptr);
+
+    // The opened look reaches both panels as the command line's look does: no notes.
+    EXPECT_EQ(browser.evaluate(session, "document.getElementById('notes-box').hidden"), true);
+    browser.evaluate(session, moveSlider("attr-outLineWidth", 0.6));
+    const json notes = browser.evaluate(session, R"(({ hidden: document.getElementById('notes-box').hidden,
+  text: document.getElementById('notes').textContent }))");
+    EXPECT_EQ(notes["hidden"], false);
+    EXPECT_NE(notes["text"].get<std::string>().find("outLineWidth changes the Maya panel only"), std::string::npos)
+        << notes["text"];
+    // One side's eccentricity changes that panel alone.
+    const json one = browser.evaluate(session, moveSlider("attr-mentalray:eccentricity", 10));
+    EXPECT_EQ(one["changed"], json({false, true}));
+}
+
+TEST_F(Page, ExportDownloadsTheLookInEachForm)
+{
+    browser.evaluate(session, typeInto("attr-diffuse", "0.42"));
+    const json files = browser.evaluate(session, R"((async () => {
+  document.getElementById('look-name').value = 'brassLook';
+  const makeUrl = URL.createObjectURL, click = HTMLAnchorElement.prototype.click;
+  const files = [];
+  let blob = null;
+  URL.createObjectURL = (b) => { blob = b; return makeUrl(b); };
+  HTMLAnchorElement.prototype.click = function () { files.push({ name: this.download, blob }); };
+  for (const b of document.querySelectorAll('[data-export]')) {
+    const count = files.length;
+    b.click();
+    const start = performance.now();
+    while (files.length === count && performance.now() - start < 20000) await new Promise((r) => setTimeout(r, 10));
+  }
+  URL.createObjectURL = makeUrl;
+  HTMLAnchorElement.prototype.click = click;
+  return Promise.all(files.map(async (f) => ({ name: f.name, text: await f.blob.text() })));
+})())");
+    ASSERT_EQ(files.size(), 4u) << files.dump();
+    for (const json& f : files) {
+        EXPECT_EQ(f["name"].get<std::string>().rfind("brassLook", 0), 0u) << f["name"];
+        EXPECT_NE(f["text"].get<std::string>().find("0.42"), std::string::npos) << f["name"];
+    }
+    EXPECT_NE(files[2]["name"].get<std::string>().find(".mi"), std::string::npos);
+    EXPECT_EQ(json::parse(files[3]["text"].get<std::string>())["diffuse"], 0.42);
+}
+
 TEST_F(Page, WhenTheServerIsBusyItRetriesAndSaysSo)
 {
     // The server answers busy twice (other pages' renders ahead), then draws.
