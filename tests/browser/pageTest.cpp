@@ -405,6 +405,31 @@ TEST_F(Page, ABadEntryIsMarkedAndRenderingGoesOn)
     EXPECT_EQ(marks["status"], "");
     // A good entry clears its mark.
     EXPECT_EQ(browser.evaluate(session, typeInto("attr-diffuse", "0.5"))["bad"], false);
+
+    // A value the server refuses is marked the same way, goes back to the
+    // value of the newest picture, and the panels are drawn again.
+    const json refused = browser.evaluate(session, R"((async () => {
+  const realFetch = window.fetch;
+  window.fetch = (url, options) => {
+    if (url === '/api/render' && 'yellow' in JSON.parse(options.body).settings)
+      return Promise.resolve(new Response(JSON.stringify({ error: 'settings.yellow: refused here' }),
+                                          { status: 400, headers: { 'Content-Type': 'application/json' } }));
+    return realFetch(url, options);
+  };
+  const slider = document.getElementById('attr-yellow');
+  delete document.body.dataset.ready;
+  slider.value = '0.9';
+  slider.dispatchEvent(new Event('input', { bubbles: true }));
+  await )" + std::string(kWaitReady) + R"(;
+  window.fetch = realFetch;
+  const field = slider.parentElement.querySelector('input.value');
+  return { value: page.values.yellow, field: field.value, bad: field.classList.contains('bad'),
+           problem: slider.parentElement.querySelector('.problem').textContent };
+})())");
+    EXPECT_FLOAT_EQ(refused["value"].get<float>(), 0.45f);
+    EXPECT_EQ(refused["field"], "0.45");
+    EXPECT_EQ(refused["bad"], true);
+    EXPECT_NE(refused["problem"].get<std::string>().find("refused here"), std::string::npos) << refused.dump();
 }
 
 TEST_F(Page, SavedLookLoadsBackAsItWas)

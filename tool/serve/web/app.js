@@ -553,7 +553,7 @@ function draw(bitmap, kind, ms, renderMs) {
 // The server refused a value the page let through: that control is marked,
 // goes back to its value in the newest picture, and rendering goes on.
 function refuseSetting(error) {
-  const m = /^settings\.([\w:]+)/.exec(error.message);
+  const m = /^settings\.((?:maya:|mentalray:)?\w+)/.exec(error.message);
   if (!m || !page.controls[m[1]]) return false;
   const name = m[1];
   page.values[name] = copyOf(name in page.rendered ? page.rendered[name] : page.opened[name]);
