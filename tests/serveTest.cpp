@@ -467,6 +467,35 @@ int statusFor(const ServerProcess& server, const std::string& host)
     return r ? r->status : -1;
 }
 
+// What `coolwarm` prints and exits with; `out` the file it writes to, if any.
+std::pair<int, std::string> runTool(const std::string& arguments)
+{
+    const std::string out = (fs::temp_directory_path() / ("coolwarm-serve-tool-" + std::to_string(getpid()))).string();
+    const int raw = std::system((std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm " + arguments + " >" + out +
+                                 " 2>/dev/null").c_str());
+    std::ifstream in(out);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(out);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+}
+
+std::string slurpFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Pixels [x0, x0 + width) of every row of `p`.
+std::vector<float> columns(const Picture& p, int x0, int width)
+{
+    std::vector<float> out;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = x0; x < x0 + width; ++x)
+            for (int k = 0; k < 3; ++k)
+                out.push_back(p.pixels[3 * (static_cast<std::size_t>(y) * p.width + x) + k]);
+    return out;
+}
+
 }  // namespace
 
 TEST(ServeStartUp, OnEveryAddressTheMachinesOwnNamesAndAllowedHostsPass)
@@ -490,6 +519,178 @@ TEST(ServeStartUp, OnEveryAddressTheMachinesOwnNamesAndAllowedHostsPass)
     const std::string loopbackPort = ":" + std::to_string(loopback.port());
     EXPECT_EQ(statusFor(loopback, std::string(name) + loopbackPort), std::string(name) == "localhost" ? 200 : 403);
     EXPECT_EQ(statusFor(loopback, "lookdev.example" + loopbackPort), 200);
+}
+
+TEST_F(Serve, TheUntouchedPageDrawsWhatTheCommandLineDraws)
+{
+    const httplib::Result r = client().Get("/api/schema");
+    ASSERT_TRUE(r);
+    const json schema = json::parse(r->body);
+    // The page's first request: every control at the schema's look, or at its
+    // default where the look says nothing, and the scene's camera.
+    json settings = json::object();
+    for (const json& c : schema["controls"]) {
+        const std::string name = c["name"];
+        settings[name] = schema["look"].contains(name) ? schema["look"][name] : c["default"];
+    }
+    const json& camera = schema["scenes"][0]["camera"];
+    const int width = 160, height = 120, samples = 4;
+    const json untouched{{"width", width}, {"height", height}, {"samples", samples}};
+    json page = untouched;
+    page["settings"] = settings;
+    page["camera"] = {{"azimuth", camera["azimuth"]}, {"elevation", camera["elevation"]}};
+    const Picture fromPage = picture(page), bare = picture(untouched);
+
+    const fs::path dir = objDir / "untouched";
+    fs::create_directories(dir);
+    for (const char* renderer : {"maya", "mentalray"}) {
+        const std::string out = (dir / (std::string(renderer) + ".png")).string();
+        ASSERT_EQ(runTool("render --renderer " + std::string(renderer) + " --size 160x120 --samples 4 --quiet --out " +
+                          out).first,
+                  0);
+        const Picture cli = decode(slurpFile(out), "image.png");
+        ASSERT_EQ(cli.width, width);
+        const int x0 = std::string(renderer) == "maya" ? 0 : width + 2;
+        // Pixel for pixel: the same look on both sides.
+        EXPECT_EQ(columns(fromPage, x0, width), cli.pixels) << renderer;
+        EXPECT_EQ(columns(bare, x0, width), cli.pixels) << renderer;
+    }
+}
+
+TEST_F(Serve, APrefixedSettingReachesItsSideOnlyAndIsCheckedAgainstItsRange)
+{
+    const json base{{"width", 40}, {"height", 30}, {"scene", "swatch"}};
+    const Picture plain = picture(base);
+    const std::pair<const char*, double> oneSide[] = {{"maya:eccentricity", 0.6}, {"mentalray:eccentricity", 5.0},
+                                                      {"maya:diffuse", 0.3}, {"mentalray:diffuse", 0.3}};
+    for (const auto& c : oneSide) {
+        json request = base;
+        request["settings"] = {{c.first, c.second}};
+        const Picture p = picture(request);
+        const bool maya = std::string(c.first).rfind("maya:", 0) == 0;
+        EXPECT_EQ(columns(p, 0, 40) == columns(plain, 0, 40), !maya) << c.first;
+        EXPECT_EQ(columns(p, 42, 40) == columns(plain, 42, 40), maya) << c.first;
+    }
+    // A bare name still reaches both; given with a prefixed one, the prefixed
+    // one wins on its side, whatever the order.
+    json both = base;
+    both["settings"] = {{"eccentricity", 0.6}};
+    const Picture bothChanged = picture(both);
+    EXPECT_NE(columns(bothChanged, 0, 40), columns(plain, 0, 40));
+    EXPECT_NE(columns(bothChanged, 42, 40), columns(plain, 42, 40));
+    json mixed = base;
+    mixed["settings"] = {{"eccentricity", 0.6}, {"mentalray:eccentricity", 40.0}};
+    const Picture mixedPicture = picture(mixed);
+    EXPECT_EQ(columns(mixedPicture, 0, 40), columns(bothChanged, 0, 40));
+    EXPECT_EQ(columns(mixedPicture, 42, 40), columns(plain, 42, 40));
+
+    const std::pair<json, const char*> refused[] = {
+        {{{"maya:outLineWidth", 2.0}}, "settings.maya:outLineWidth: 2.0 is outside the range 0 to 1"},
+        {{{"mentalray:outLineWidth", 0.5}}, "unknown attribute or parameter 'mentalray:outLineWidth' of shader zarn_coolwarm"},
+        {{{"maya:irradianceColor", {1, 1, 1}}}, "unknown attribute or parameter 'maya:irradianceColor' of node coolwarm"},
+        {{{"maya:shine", 1}}, "unknown attribute or parameter 'maya:shine' of node coolwarm"},
+        {{{"mentalray:eccentricity", "wide"}}, "settings.mentalray:eccentricity: expected a number"},
+        {{{"eccentricity", "wide"}}, "settings.eccentricity: expected a number"},
+    };
+    for (const auto& c : refused) {
+        json request = base;
+        request["settings"] = c.first;
+        const httplib::Result r = render(request);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << c.first.dump();
+        EXPECT_THAT(r->body, HasSubstr(c.second)) << c.first.dump();
+    }
+}
+
+TEST_F(Serve, TheSchemaCarriesTheBuiltInLookAndPerRendererControls)
+{
+    const json s = json::parse(client().Get("/api/schema")->body);
+    const json& look = s["look"];
+    EXPECT_EQ(look["maya:eccentricity"], 0.15);
+    EXPECT_EQ(look["mentalray:eccentricity"], 40);
+    EXPECT_EQ(look["color"], json({0.9, 0.45, 0.1}));
+    EXPECT_FALSE(findByName(s["controls"], "name", "eccentricity"));
+    const json& maya = *findByName(s["controls"], "name", "maya:eccentricity");
+    const json& mentalray = *findByName(s["controls"], "name", "mentalray:eccentricity");
+    EXPECT_EQ(maya["renderers"], json({"maya"}));
+    EXPECT_EQ(mentalray["renderers"], json({"mentalray"}));
+    EXPECT_FLOAT_EQ(maya["default"].get<float>(), 0.15f);
+    EXPECT_FLOAT_EQ(mentalray["default"].get<float>(), 40.0f);
+    // Each slider reaches its own default.
+    EXPECT_GE(mentalray["softMax"].get<double>(), 40.0);
+    EXPECT_LE(maya["softMax"].get<double>(), 1.0);
+}
+
+TEST_F(Serve, ARenderCarriesTheCommandLinesNotes)
+{
+    auto notesOf = [&](const json& request) {
+        const httplib::Result r = render(request);
+        EXPECT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << r->body;
+        const std::string header = r->get_header_value("X-Coolwarm-Notes");
+        for (unsigned char c : header)
+            EXPECT_LT(c, 0x80) << header;
+        return json::parse(header);
+    };
+    const json base{{"width", 16}, {"height", 12}};
+    EXPECT_EQ(notesOf(base), json::array());
+    json request = base;
+    request["settings"] = {{"outLineWidth", 0.5}, {"irradianceColor", {0.5, 0.5, 0.5}}, {"diffuse", 0.5}};
+    const json notes = notesOf(request);
+    ASSERT_EQ(notes.size(), 2u) << notes.dump();
+    EXPECT_THAT(notes.dump(), HasSubstr("outLineWidth changes the Maya panel only"));
+    EXPECT_THAT(notes.dump(), HasSubstr("irradianceColor changes the mental ray panel only"));
+    // Values the page sends unchanged (the look's, the defaults) say nothing.
+    request["settings"] = {{"outLineWidth", 0.25}, {"irradianceColor", {1, 1, 1}}, {"maya:eccentricity", 0.15}};
+    EXPECT_EQ(notesOf(request), json::array());
+    // One panel drawn: a value for the other is a note, not a refusal.
+    request["renderer"] = "maya";
+    request["settings"] = {{"irradianceColor", {0.5, 0.5, 0.5}}};
+    EXPECT_THAT(notesOf(request).dump(), HasSubstr("its panel is not drawn"));
+}
+
+TEST_F(Serve, ExportsTheLookAsTheCommandLineDoes)
+{
+    auto post = [&](const json& request) {
+        return client().Post("/api/export", request.dump(), "application/json");
+    };
+    const std::pair<const char*, const char*> formats[] = {
+        {"mel", "text/plain; charset=utf-8"}, {"mel-preset", "text/plain; charset=utf-8"},
+        {"mi", "text/plain; charset=utf-8"}, {"json", "application/json"}};
+    for (const auto& f : formats) {
+        const httplib::Result r = post({{"format", f.first}, {"settings", {{"diffuse", 0.5}}}, {"name", "orangeTone1"}});
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200) << r->body;
+        EXPECT_EQ(r->get_header_value("Content-Type"), f.second);
+        const std::string extension = std::string(f.first) == "json" ? "json" : std::string(f.first) == "mi" ? "mi" : "mel";
+        EXPECT_EQ(r->get_header_value("Content-Disposition"), "attachment; filename=\"orangeTone1." + extension + "\"");
+        const auto cli = runTool(std::string("export --format ") + f.first + " --set diffuse=0.5 --name orangeTone1");
+        EXPECT_EQ(cli.first, 0);
+        EXPECT_EQ(r->body, cli.second) << f.first;
+    }
+    // Without settings: the built-in look, under the default name.
+    const httplib::Result plain = post({{"format", "mi"}});
+    ASSERT_TRUE(plain);
+    EXPECT_THAT(plain->body, HasSubstr("\"eccentricity\" 40,"));
+    EXPECT_THAT(plain->get_header_value("Content-Disposition"), HasSubstr("coolwarmLook.mi"));
+
+    const std::pair<json, const char*> refused[] = {
+        {json{{"format", "obj"}}, "format: expected one of mel, mel-preset, mi or json"},
+        {json::object(), "format: expected one of"},
+        {json{{"format", "mel"}, {"name", "a\"; system(\"rm"}}, "name: expected a name of letters"},
+        {json{{"format", "mel"}, {"name", 3}}, "name: expected a node name"},
+        {json{{"format", "mel"}, {"settings", {{"maya:outLineWidth", 7}}}}, "is outside the range"},
+        {json{{"format", "mel"}, {"look", {}}}, "unknown field 'look'"},
+    };
+    for (const auto& c : refused) {
+        const httplib::Result r = post(c.first);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << c.first.dump();
+        EXPECT_THAT(r->body, HasSubstr(c.second)) << c.first.dump();
+    }
+    const httplib::Result text = client().Post("/api/export", "{\"format\": \"mel\"}", "text/plain");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->status, 400);
 }
 
 TEST(ServeStartUp, InterruptEndsItCleanly)
