@@ -490,6 +490,20 @@ TEST_F(Page, SavedLookLoadsBackAsItWas)
         EXPECT_NE(r["status"].get<std::string>().find(bad.second), std::string::npos) << r["status"];
         EXPECT_EQ(r["values"], look) << bad.first;
     }
+
+    // What a look leaves out takes the deliverables' own defaults, as with
+    // `render --look`: each side's eccentricity its own, not the built-in look's.
+    loaded = browser.evaluate(session, load + R"(('{"diffuse": 0.5}', 'plain.json'))");
+    const json defaults = browser.evaluate(session, R"((async () => {
+  const schema = await (await fetch('/api/schema')).json();
+  return { maya: schema.node.attributes.find((a) => a.longName === 'eccentricity').default,
+           mentalray: schema.shader.parameters.find((p) => p.name === 'eccentricity').default,
+           alpha: schema.node.attributes.find((a) => a.longName === 'alpha').default };
+})())");
+    EXPECT_EQ(loaded["values"]["maya:eccentricity"], defaults["maya"]);
+    EXPECT_EQ(loaded["values"]["mentalray:eccentricity"], defaults["mentalray"]);
+    EXPECT_EQ(loaded["values"]["alpha"], defaults["alpha"]);
+    EXPECT_EQ(loaded["values"]["diffuse"], 0.5);
 }
 
 TEST_F(Page, SceneFactsThatAffectOnePanelStayInView)

@@ -118,12 +118,28 @@ function controlsFor(name) {
   return names;
 }
 
-// The look `look` (look-file JSON) over the controls' defaults; throws naming
-// the first entry the page cannot take.
+// What a control is when no look sets it: the deliverable's own default (a
+// per-renderer control's schema default is the built-in look's value).
+function ownDefault(c) {
+  const bare = bareName(c.name);
+  if (c.name.startsWith('maya:')) {
+    const a = ((page.schema.node && page.schema.node.attributes) || []).find((x) => x.longName === bare);
+    if (a && a.default !== null && a.default !== undefined) return copyOf(a.default);
+  } else if (c.name.startsWith('mentalray:')) {
+    const p = ((page.schema.shader && page.schema.shader.parameters) || []).find((x) => x.name === bare);
+    if (p && p.default !== null && p.default !== undefined) {
+      return Array.isArray(p.default) ? p.default.slice(0, 3) : copyOf(p.default);
+    }
+  }
+  return copyOf(c.default);
+}
+
+// The look `look` (look-file JSON) over the deliverables' defaults, as
+// `render --look` takes it; throws naming the first entry the page cannot take.
 function valuesOfLook(look) {
   if (!look || typeof look !== 'object' || Array.isArray(look)) throw new Error('expected an object of NAME: VALUE');
   const values = {};
-  for (const c of page.schema.controls) values[c.name] = copyOf(c.default);
+  for (const c of page.schema.controls) values[c.name] = ownDefault(c);
   for (const [name, value] of Object.entries(look)) {
     const names = controlsFor(name);
     if (!names.length) throw new Error(name + ': not an attribute or parameter of the material');
@@ -480,7 +496,7 @@ function changedSettings() {
   for (const p of (page.schema.shader && page.schema.shader.parameters) || []) shaderDefaults[p.name] = p.default;
   for (const c of page.schema.controls) {
     const v = page.values[c.name];
-    const base = c.name in look ? look[c.name] : c.default;
+    const base = c.name in look ? look[c.name] : ownDefault(c);
     const bare = bareName(c.name);
     const split = !(c.name in look) && c.renderers.includes('mentalray') && bare in shaderDefaults &&
       !nearly(shaderDefaults[bare], c.default);
@@ -691,7 +707,7 @@ function commandLine() {
   const look = page.scene.look;
   for (const c of page.schema.controls) {
     const v = page.values[c.name];
-    const base = c.name in look ? look[c.name] : c.default;
+    const base = c.name in look ? look[c.name] : ownDefault(c);
     if (same(v, base)) continue;
     const text = typeof v === 'boolean' ? String(v) : Array.isArray(v) ? v.map((x) => trimNumber(x, 4)).join(',')
       : trimNumber(v, 4);
