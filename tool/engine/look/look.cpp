@@ -112,17 +112,19 @@ Look builtinLook()
 
 namespace {
 
-std::string shown(const json& value)
+template <class Json>
+std::string shown(const Json& value)
 {
     std::string s = value.dump();
     return s.size() > 40 ? s.substr(0, 37) + "..." : s;
 }
 
-double lookNumber(const json& v, const std::string& what, const std::string& field)
+template <class Json>
+double lookNumber(const Json& v, const std::string& what, const std::string& field)
 {
     if (!v.is_number())
         throw InputError(what + ": " + field + ": expected a number, got " + shown(v));
-    const double d = v.get<double>();
+    const double d = v.template get<double>();
     if (!isSingle(d))
         throw InputError(what + ": " + field + ": " + notSingle(v.dump()));
     return d;
@@ -130,12 +132,15 @@ double lookNumber(const json& v, const std::string& what, const std::string& fie
 
 }  // namespace
 
-Look lookFromJson(const json& object, const std::string& what, const std::string& field)
+namespace {
+
+template <class Json>
+Look lookFrom(const Json& object, const std::string& what, const std::string& field)
 {
     if (!object.is_object())
         throw InputError(what + ": " + (field.empty() ? "the file" : field) +
                          ": expected an object of NAME: VALUE, got " + shown(object));
-    Look bare, prefixed;
+    Look look;
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string f = field.empty() ? it.key() : field + "." + it.key();
         const SettingTarget t = targetOf(it.key());
@@ -145,7 +150,7 @@ Look lookFromJson(const json& object, const std::string& what, const std::string
         s.name = it.key();
         const json& v = it.value();
         if (v.is_boolean())
-            s.numbers = {v.get<bool>() ? 1.0 : 0.0};
+            s.numbers = {v.template get<bool>() ? 1.0 : 0.0};
         else if (v.is_number())
             s.numbers = {lookNumber(v, what, f)};
         else if (v.is_array() && !v.empty() && v.size() <= 3)
@@ -154,18 +159,41 @@ Look lookFromJson(const json& object, const std::string& what, const std::string
         else
             throw InputError(what + ": " + f + ": expected a number, true/false or one to three numbers, got " +
                              shown(v));
-        (t.maya && t.mentalRay ? bare : prefixed).set(s);
+        if (!(t.maya && t.mentalRay)) {
+            look.set(s);
+            continue;
+        }
+        // A bare value after prefixed ones of its name leaves them in force.
+        std::vector<Setting> kept;
+        for (const Setting& v : look.values)
+            if (v.name != s.name && targetOf(v.name).name == t.name)
+                kept.push_back(v);
+        look.set(s);
+        for (const Setting& v : kept)
+            look.set(v);
     }
-    bare.set(prefixed);
-    return bare;
+    return look;
+}
+
+}  // namespace
+
+Look lookFromJson(const json& object, const std::string& what, const std::string& field)
+{
+    return lookFrom(object, what, field);
+}
+
+Look lookFromJson(const nlohmann::ordered_json& object, const std::string& what, const std::string& field)
+{
+    return lookFrom(object, what, field);
 }
 
 Look parseLook(const std::string& text, const std::string& what)
 {
-    json doc;
+    // In the file's order, which is the order written back.
+    nlohmann::ordered_json doc;
     try {
-        doc = json::parse(text);
-    } catch (const json::parse_error& e) {
+        doc = nlohmann::ordered_json::parse(text);
+    } catch (const nlohmann::ordered_json::parse_error& e) {
         std::string why = e.what();
         const std::size_t colon = why.find(": ");  // drop the library's own error id
         throw InputError(what + ": not JSON: " + (colon == std::string::npos ? why : why.substr(colon + 2)));

@@ -49,10 +49,11 @@ bool operator==(const Look& a, const Look& b);
 Look builtinLook();
 
 // A look from a JSON object of NAME: number, [one to three numbers] or
-// true/false. Bare names apply before prefixed ones, so that a prefixed value
-// wins on its side whatever the order of the object's keys. Throws InputError
+// true/false, in the object's order; a prefixed value wins over the bare one of
+// its name on its side wherever the two stand. Throws InputError
 // starting with `what`, naming the field (`field`.NAME) and the problem.
 Look lookFromJson(const nlohmann::json& object, const std::string& what, const std::string& field);
+Look lookFromJson(const nlohmann::ordered_json& object, const std::string& what, const std::string& field);
 // The same from text (a look file's); the text must be JSON.
 Look parseLook(const std::string& text, const std::string& what);
 // The look file's text: one JSON object, a colour as [r, g, b], numbers as
