@@ -257,6 +257,42 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
 
 // The default picture sells the look in both panels: cool towards the key,
 // warm away from it, nothing clipped, a dark outline on the Maya side only.
+TEST_F(Tool, TheReadmesAttributeReferenceIsWhatDescribePrints)
+{
+    const Outcome r = run("describe --markdown");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string readme = slurp(std::string(COOLWARM_SOURCE_DIR) + "/README.md");
+    const std::string begin = "<!-- coolwarm describe --markdown -->\n", end = "<!-- end of coolwarm describe --markdown -->";
+    const std::size_t from = readme.find(begin), to = readme.find(end);
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    EXPECT_EQ(readme.substr(from + begin.size(), to - from - begin.size()), r.out)
+        << "README.md's table differs from `coolwarm describe --markdown`: paste the output between the markers";
+
+    // Every row has its eight cells; each name once; both sides' names.
+    std::istringstream rows(r.out);
+    std::string row;
+    std::set<std::string> names;
+    int count = 0;
+    while (std::getline(rows, row)) {
+        EXPECT_EQ(std::count(row.begin(), row.end(), '|'), 9) << row;
+        if (++count > 2)
+            EXPECT_TRUE(names.insert(row.substr(0, row.find(" |", 2))).second) << row;
+    }
+    EXPECT_EQ(names.size(), 17u);
+    EXPECT_THAT(r.out, testing::HasSubstr("| `outLineWidth` | Out Line Width | Outline | float | 0.4 | 0 to 1 |"));
+    EXPECT_THAT(r.out, testing::HasSubstr("| `computeIrradiance` | Compute Irradiance | Irradiance | boolean | off |"));
+    EXPECT_THAT(r.out, testing::HasSubstr("| Maya, mental ray |\n"));
+    EXPECT_THAT(r.out, testing::Not(testing::HasSubstr("normalCamera")));
+
+    const Outcome both = run("describe node --markdown");
+    EXPECT_EQ(both.status, 1);
+    EXPECT_THAT(both.err, testing::HasSubstr("describe --markdown: give no node or shader"));
+    const Outcome none = run("describe");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_THAT(none.err, testing::HasSubstr("describe: say node or shader"));
+}
+
 TEST_F(Tool, DefaultRenderShowsCoolAndWarmTonesAndTheMayaOutline)
 {
     const std::string file = path("default.exr");

@@ -6,6 +6,7 @@
 //
 //   coolwarm shade [FILE]             evaluate JSON requests, one per line
 //   coolwarm describe node|shader     what the hosts see of the deliverables
+//   coolwarm describe --markdown      the attribute reference, a table
 //   coolwarm render [options]         a preview image of a scene, or a contact sheet
 //   coolwarm serve [options]          the lookdev page on a local web server
 //   coolwarm export --format F        a look for the hosts: MEL, a preset, .mi, JSON

@@ -21,6 +21,7 @@
 #include "core/core.h"
 #include "look/look.h"
 #include "look/lookExport.h"
+#include "look/reference.h"
 #include "render/image.h"
 #include "render/render.h"
 #include "render/sheet.h"

@@ -10,6 +10,7 @@
 #include "core/values.h"
 #include "look/look.h"
 #include "look/lookExport.h"
+#include "look/reference.h"
 #include "render/render.h"
 #include "scene/scene.h"
 
@@ -33,9 +34,6 @@ using nlohmann::ordered_json;
 const int kMaxSize = 2048;          // pixels, each side of each panel
 const int kMaxSamples = 64;         // per pixel
 const std::size_t kMaxRequestBytes = 64 * 1024;
-
-// The group of a control that none of the attribute editor's groups holds.
-inline constexpr char kExtraGroup[] = "Extra Attributes";
 
 // One thing the page can tune: a node attribute, a shader parameter, or both
 // under one name; or one side's value of a name that the built-in look sets

@@ -2,9 +2,11 @@
 // editor groups them, the scenes, and the schema that describes them.
 #include "lookdev.h"
 
+#include "look/reference.h"
 #include "shade/describe.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace cwtool {
@@ -14,15 +16,17 @@ namespace {
 
 const float kPi = 3.14159265f;
 
-// Groups as the attribute editor shows them; anything else goes last under
-// "Extra Attributes".
-const std::pair<const char*, std::vector<const char*>> kGroups[] = {
-    {"Cool/Warm Tones", {"color", "alpha", "beta", "blue", "yellow", "diffuse"}},
-    {"Outline", {"outLineColor", "outLineWidth"}},
-    {"Specular Shading", {"specularColor", "eccentricity", "specularRollOff"}},
-    {"Common Material Attributes", {"transparency", "ambientColor", "incandescence", "translucence"}},
-    {"Irradiance", {"computeIrradiance", "irradianceColor"}},
-};
+// The attribute reference's one line on a control, with a capital letter and
+// a full stop for a tooltip.
+std::string description(const std::string& name)
+{
+    const AttributeNote* note = attributeNote(targetOf(name).name);
+    if (!note)
+        return "";
+    std::string text = note->meaning;
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return text + ".";
+}
 
 ordered_json controlJson(const Control& c)
 {
@@ -30,7 +34,7 @@ ordered_json controlJson(const Control& c)
     ordered_json j{{"name", c.name},
                    {"group", c.group},
                    {"type", kKinds[c.kind]},
-                   {"description", settingDescription(c.name)}};
+                   {"description", description(c.name)}};
     if (c.kind == Control::Boolean)
         j["default"] = c.defaults[0] != 0.0;
     else if (c.kind == Control::Color)
@@ -66,18 +70,15 @@ std::vector<Control> buildSideControls(const MayaPlugin& plugin, const MentalRay
 {
     std::vector<Control> sides;
     for (const auto& a : plugin.type().attributes) {
-        // What the renderer fills per sample is hidden; outputs are not writable.
-        if (!nodeHasInput(plugin.type(), a->longName) || a->parent || a->flags.hidden)
+        if (!isUserAttribute(plugin.type(), *a))
             continue;
         Control c;
         c.name = a->longName;
         c.maya = true;
         if (a->kind == mayahost::AttrKind::Boolean)
             c.kind = Control::Boolean;
-        else if (a->kind == mayahost::AttrKind::Compound && a->flags.usedAsColor)
+        else if (a->kind == mayahost::AttrKind::Compound)
             c.kind = Control::Color;
-        else if (a->kind != mayahost::AttrKind::Float)
-            continue;
         c.defaults.assign(a->defaultValue, a->defaultValue + a->valueCount());
         c.hasMin = a->hardMin.set;
         c.hasMax = a->hardMax.set;
@@ -88,8 +89,8 @@ std::vector<Control> buildSideControls(const MayaPlugin& plugin, const MentalRay
         sides.push_back(c);
     }
     for (const mrhost::Parameter& p : shader.declaration().parameters) {
-        if (p.array)
-            continue;
+        if (!isUserParameter(p))
+            continue;  // vectors are per-sample inputs
         Control c;
         c.name = p.name;
         c.mentalray = true;
@@ -97,8 +98,6 @@ std::vector<Control> buildSideControls(const MayaPlugin& plugin, const MentalRay
             c.kind = Control::Boolean;
         else if (p.type == "color")
             c.kind = Control::Color;
-        else if (p.type != "scalar")
-            continue;  // vectors are per-sample inputs
         const std::size_t count = c.kind == Control::Color ? 3 : 1;
         c.defaults.assign(p.defaults.begin(), p.defaults.begin() + std::min(count, p.defaults.size()));
         c.defaults.resize(count, 0.0);
@@ -157,11 +156,7 @@ std::vector<Control> buildControls(const std::vector<Control>& sides, const Look
         controls.insert(same + 1, mentalray);
     }
     for (Control& c : controls) {
-        const std::string bare = targetOf(c.name).name;
-        for (const auto& g : kGroups)
-            if (std::find_if(g.second.begin(), g.second.end(), [&](const char* n) { return bare == n; }) !=
-                g.second.end())
-                c.group = g.first;
+        c.group = groupOf(targetOf(c.name).name);
         if (c.kind == Control::Float) {
             c.softMin = std::min(c.softMin, c.defaults[0]);
             c.softMax = std::max(c.softMax, c.defaults[0]);
@@ -208,8 +203,8 @@ ordered_json schemaJson(const Look& look, const std::vector<Control>& controls, 
                         const MayaPlugin& plugin, const MentalRayShader& shader)
 {
     ordered_json groups = ordered_json::array();
-    for (const auto& g : kGroups)
-        groups.push_back(g.first);
+    for (const std::string& g : attributeGroups())
+        groups.push_back(g);
     groups.push_back(kExtraGroup);
     ordered_json controlList = ordered_json::array();
     for (const Control& c : controls)

@@ -14,11 +14,10 @@ class MentalRayShader;
 nlohmann::ordered_json describeNode(const MayaPlugin& plugin);
 nlohmann::ordered_json describeShader(const MentalRayShader& shader);
 
-// One line on what a material setting does: a node attribute or shader
-// parameter that a user sets, by its long name, or with "maya:" or
-// "mentalray:" in front where the two sides read it differently. Empty for
-// a name it does not know.
-std::string settingDescription(const std::string& name);
+// `describe --markdown`: a table of every attribute and parameter a user sets
+// (name, nice name, group, type, default, range, meaning, renderers), in the
+// Attribute Editor's groups, one name a row.
+std::string describeMarkdown(const MayaPlugin& plugin, const MentalRayShader& shader);
 
 }  // namespace cwtool
 

@@ -3,7 +3,8 @@
 // for a value that one side takes differently, the built-in look, look files
 // and their JSON; and the look's forms for the hosts (lookExport.h): a MEL
 // script, an attribute preset, a shader instance for the scene language, the
-// look file. Both headers are public. It may include core/, the host
+// look file; and what each attribute is for (reference.h). All three headers
+// are public. It may include core/, the host
 // stand-ins' headers and nlohmann-json; no other part of the engine.
 #ifndef COOLWARM_TOOL_LOOK_H
 #define COOLWARM_TOOL_LOOK_H

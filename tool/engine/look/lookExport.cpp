@@ -95,8 +95,8 @@ std::string melPreset(const Look& look, const mayahost::NodeType& node)
     // The form the Attribute Editor's Presets menu reads: every value on its
     // own (a compound as its children), blended in by the menu's percentage.
     std::string out = "// coolwarm look as an attribute preset of the " + node.name +
-                      " node: put it in the user's presets folder, attrPresets/" + node.name +
-                      "/NAME.mel under the Maya user preferences folder.\n";
+                      " node: save it as attrPresets/" + node.name +
+                      "/NAME.mel in the user's Maya presets folder (such as ~/maya/2009/presets).\n";
     out += "startAttrPreset( \"" + node.name + "\" );\n";
     for (const auto& v : nodeValues(look, node)) {
         const mayahost::Attribute& a = *v.first;
