@@ -55,6 +55,8 @@ void setCommandLine(int argc, char** argv);
 
 // --look: builtin, node, a look file or an image that records its look.
 Look lookOption(const std::string& text);
+// The --look and --set options of a command that takes a look.
+void addLookOptions(CLI::App& command, std::string& look, std::vector<std::string>& sets);
 
 // Seconds since `start`.
 double since(std::chrono::steady_clock::time_point start);

@@ -70,12 +70,7 @@ Subcommand setUpExport(CLI::App& app)
                                               "instance) or json (the look file)")
         ->required()
         ->group("Output");
-    cmd->add_option("--look", args->look, "builtin, node, a look FILE.json, or an image the tool wrote")
-        ->capture_default_str()
-        ->group("Material");
-    cmd->add_option("--set", args->sets, "NAME=VALUE over the look; maya:NAME or mentalray:NAME reaches one side "
-                                         "(repeatable)")
-        ->group("Material");
+    addLookOptions(*cmd, args->look, args->sets);
     cmd->add_option("--name", args->name, "mel: the existing node to update (default: make a new one); mi: the "
                                           "shader instance's name (default coolwarmLook)")
         ->group("Output");

@@ -46,6 +46,19 @@ Look lookOption(const std::string& text)
     return loadLook(text);
 }
 
+void addLookOptions(CLI::App& command, std::string& look, std::vector<std::string>& sets)
+{
+    command.add_option("--look", look, "builtin (the tool's look), node (the node's and shader's defaults), "
+                                       "a saved look FILE.json of NAME: VALUE, or an image the tool wrote "
+                                       "(.png, .tif, .exr: the look it records)")
+        ->capture_default_str()
+        ->group("Material");
+    command.add_option("--set", sets, "NAME=VALUE: a node attribute or shader parameter over the look, "
+                                      "e.g. color=0.8,0.3,0.1; maya:NAME or mentalray:NAME reaches one side "
+                                      "(repeatable)")
+        ->group("Material");
+}
+
 double since(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

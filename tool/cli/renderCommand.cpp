@@ -181,15 +181,7 @@ Subcommand setUpRender(CLI::App& app)
                                                "directional one) to come from there; NAME=off removes it (repeatable)")
         ->group("Scene");
     renderCmd->add_option("--background", args->background, "GREY or R,G,B (linear)")->group("Scene");
-    renderCmd->add_option("--look", args->look, "builtin (the tool's look), node (the node's and shader's defaults), "
-                                            "a saved look FILE.json of NAME: VALUE, or an image the tool wrote "
-                                            "(.png, .tif, .exr: the look it records)")
-        ->capture_default_str()
-        ->group("Material");
-    renderCmd->add_option("--set", args->sets, "NAME=VALUE: a node attribute or shader parameter for the whole image, "
-                                           "e.g. color=0.8,0.3,0.1; maya:NAME or mentalray:NAME reaches one side "
-                                           "(repeatable)")
-        ->group("Material");
+    addLookOptions(*renderCmd, args->look, args->sets);
     renderCmd->add_option("--sweep", args->sweeps, "NAME=FROM:TO:N: a contact sheet of swatches, N values from FROM "
                                                "to TO along the columns; a second --sweep runs down the rows")
         ->group("Material");
