@@ -13,6 +13,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider input(data, size);
     const std::string text = input.ConsumeRandomLengthString(1 << 16);
+    // The same text as shader instances, each checked against the first
+    // declaration it holds.
+    try {
+        const std::vector<mrhost::ShaderInstance> instances = mrhost::parseShaderInstances(text, "fuzz.mi");
+        const std::vector<mrhost::Declaration> declared = mrhost::parseDeclarations(text, "fuzz.mi");
+        for (const mrhost::ShaderInstance& i : instances)
+            if (!declared.empty())
+                try {
+                    mrhost::checkShaderInstance(i, declared.front(), "fuzz.mi");
+                } catch (const mrhost::DeclarationError&) {
+                }
+    } catch (const mrhost::DeclarationError&) {
+    }
     std::vector<mrhost::Declaration> declarations;
     try {
         declarations = mrhost::parseDeclarations(text, "fuzz.mi");

@@ -63,8 +63,9 @@ protected:
     // One panel in linear colour, with the built-in look.
     static std::vector<float> picture(Scene scene, bool maya, int width = 96, int height = 72, int samples = 1)
     {
-        const std::vector<Setting> look = builtinLook();
-        scene.material.insert(scene.material.begin(), look.begin(), look.end());
+        Look look = builtinLook();
+        look.set(scene.material);
+        scene.material = look;
         RenderSettings settings;
         settings.width = width;
         settings.height = height;
@@ -330,7 +331,7 @@ TEST_F(Meshes, DefaultPicturesShowBothTonesWithoutSpecks)
                 EXPECT_EQ(s.specks, 0);
                 continue;
             }
-            scene.material = {{"outLineWidth", {0.25}}};
+            scene.material.values = {{"outLineWidth", {0.25}}};
             const std::vector<float> wide = picture(scene, maya, w, h);
             EXPECT_LT(s.specks, pictures::measure(wide.data(), w, h, 0.6f).specks);
             EXPECT_LT(s.speckShare(), 0.0002);

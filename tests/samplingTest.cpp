@@ -83,7 +83,7 @@ TEST(AdaptiveSampling, MatchesTheUniformRenderWithFewerSamples)
 
     // A wide outline and a sharp highlight on the Maya side, more samples.
     RenderSettings outlined = pageSettings(9);
-    outlined.settings = {{"outLineWidth", {0.3}}, {"outLineColor", {0.1, 0.1, 0.3}}, {"specularColor", {1, 1, 1}}};
+    outlined.settings.values = {{"outLineWidth", {0.3}}, {"outLineColor", {0.1, 0.1, 0.3}}, {"specularColor", {1, 1, 1}}};
     c = adaptiveAgainstUniform(defaultScene(), outlined);
     EXPECT_LE(c.share, 0.005);
     EXPECT_LT(c.sampleShare, 0.6);

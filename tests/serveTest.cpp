@@ -10,6 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -48,7 +52,10 @@ protected:
         fs::create_directories(objDir);
         objPath = (objDir / "tetra.obj").string();
         std::ofstream(objPath) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\nf 1 3 2\nf 1 2 4\nf 1 4 3\nf 2 3 4\n";
-        server.reset(new ServerProcess({"--scene", objPath}));
+        scenePath = (objDir / "studio.json").string();
+        std::ofstream(scenePath) << R"({"background": [0.1, 0.2, 0.3], "material": {"diffuse": 0.4},
+            "meshes": [{"builtin": "sphere", "scale": 0.5}, {"obj": "tetra.obj", "translate": [1, 0, 0]}]})";
+        server.reset(new ServerProcess({"--scene", objPath, "--scene", scenePath}));
     }
     static void TearDownTestSuite()
     {
@@ -63,9 +70,12 @@ protected:
         return c;
     }
 
-    httplib::Result render(const json& request) const
+    httplib::Result render(const json& request, const std::string& clientId = "") const
     {
-        return client().Post("/api/render", request.dump(), "application/json");
+        httplib::Headers headers;
+        if (!clientId.empty())
+            headers.emplace("X-Coolwarm-Client", clientId);
+        return client().Post("/api/render", headers, request.dump(), "application/json");
     }
 
     // A rendered request decoded; fails the test unless the server said 200.
@@ -82,12 +92,12 @@ protected:
     }
 
     static fs::path objDir;
-    static std::string objPath;
+    static std::string objPath, scenePath;
     static std::unique_ptr<ServerProcess> server;
 };
 
 fs::path Serve::objDir;
-std::string Serve::objPath;
+std::string Serve::objPath, Serve::scenePath;
 std::unique_ptr<ServerProcess> Serve::server;
 
 const json* findByName(const json& list, const std::string& key, const std::string& name)
@@ -125,7 +135,7 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     const std::map<std::string, std::vector<std::string>> groups{
         {"Cool/Warm Tones", {"color", "alpha", "beta", "blue", "yellow", "diffuse"}},
         {"Outline", {"outLineColor", "outLineWidth"}},
-        {"Specular Shading", {"specularColor", "eccentricity", "specularRollOff"}},
+        {"Specular Shading", {"specularColor", "maya:eccentricity", "mentalray:eccentricity", "specularRollOff"}},
         {"Common Material Attributes", {"transparency", "ambientColor", "incandescence", "translucence"}}};
     for (const auto& g : groups) {
         EXPECT_NE(std::find(s["groups"].begin(), s["groups"].end(), g.first), s["groups"].end()) << g.first;
@@ -155,7 +165,7 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     EXPECT_EQ(irradiance["type"], "boolean");
     EXPECT_EQ(irradiance["renderers"], json({"mentalray"}));
 
-    ASSERT_EQ(s["scenes"].size(), 3u);
+    ASSERT_EQ(s["scenes"].size(), 4u);
     EXPECT_EQ(s["scenes"][0]["id"], "built-in");
     // The tool's built-in look, which `render` uses too unless told otherwise.
     EXPECT_EQ(s["scenes"][0]["look"]["color"].size(), 3u);
@@ -163,8 +173,17 @@ TEST_F(Serve, SchemaGroupsBothDeliverablesControlsAsTheAttributeEditorDoes)
     EXPECT_EQ(s["scenes"][1]["id"], "swatch");
     EXPECT_EQ(s["scenes"][2]["id"], objPath);
     EXPECT_EQ(s["scenes"][2]["label"], "tetra.obj");
+    // A scene file: its own material over the built-in look, its background.
+    EXPECT_EQ(s["scenes"][3]["id"], scenePath);
+    EXPECT_FLOAT_EQ(s["scenes"][3]["look"]["diffuse"].get<float>(), 0.4f);
+    EXPECT_EQ(s["scenes"][3]["look"]["color"], s["scenes"][0]["look"]["color"]);
+    EXPECT_NEAR(s["scenes"][3]["background"][2].get<double>(), 0.3, 1e-6);
+    EXPECT_NEAR(s["scenes"][0]["background"][0].get<double>(), 0.6, 1e-6);
     EXPECT_EQ(s["limits"]["maxWidth"], 2048);
     EXPECT_EQ(s["limits"]["maxSamples"], 64);
+    // Every control says in one line what it does.
+    for (const json& c : controls)
+        EXPECT_GT(c["description"].get<std::string>().size(), 10u) << c["name"];
     // The full schemas come along for scripts.
     EXPECT_EQ(s["node"]["name"], "coolwarm");
     EXPECT_EQ(s["shader"]["name"], "zarn_coolwarm");
@@ -184,7 +203,7 @@ TEST_F(Serve, RendersBothPanelsOrOneAsPngOrExr)
     EXPECT_NEAR(exr.pixels[0], 0.6f, 1e-3f);
     EXPECT_NEAR(both.pixels[0], 203.0f / 255.0f, 1e-3f);
 
-    for (const char* scene : {"swatch", objPath.c_str()}) {
+    for (const char* scene : {"swatch", objPath.c_str(), scenePath.c_str()}) {
         const Picture p = picture({{"width", 32}, {"height", 24}, {"scene", scene}});
         EXPECT_EQ(p.width, 2 * 32 + 2) << scene;
     }
@@ -216,6 +235,52 @@ TEST_F(Serve, SettingsCameraAndLightChangeThePicture)
     }
 }
 
+TEST_F(Serve, BackgroundComesFromTheSceneOrTheRequest)
+{
+    // The corner shows the background, linear in an EXR.
+    const auto corner = [&](const json& extra) {
+        json request{{"width", 24}, {"height", 18}, {"renderer", "maya"}, {"format", "exr"}, {"scene", scenePath}};
+        if (extra.is_object())
+            request.update(extra);
+        const Picture p = picture(request);
+        return p.pixels.empty() ? std::vector<float>{} : std::vector<float>(p.pixels.begin(), p.pixels.begin() + 3);
+    };
+    EXPECT_THAT(corner({}), testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.1f, 0.2f, 0.3f}));
+    EXPECT_THAT(corner({{"background", 0.9}}),
+                testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.9f, 0.9f, 0.9f}));
+    EXPECT_THAT(corner({{"background", {0.0, 0.5, 1.0}}}),
+                testing::Pointwise(testing::FloatNear(1e-3f), std::vector<float>{0.0f, 0.5f, 1.0f}));
+    for (const json& bad : {json(-0.5), json("grey"), json({1, 2}), json({0.1, 0.2, "x"})}) {
+        const httplib::Result r = render({{"width", 8}, {"height", 8}, {"background", bad}});
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << bad.dump();
+        EXPECT_THAT(json::parse(r->body)["error"].get<std::string>(), HasSubstr("background")) << bad.dump();
+    }
+}
+
+TEST_F(Serve, WithTheKeyLightOffTheShaderHasNoLight)
+{
+    // The built-in scene's fill reaches the node only, as the schema says.
+    const json schema = json::parse(client().Get("/api/schema")->body);
+    const json& lights = schema["scenes"][0]["lights"];
+    ASSERT_EQ(lights.size(), 2u);
+    EXPECT_EQ(lights[0]["renderers"], json({"maya", "mentalray"}));
+    EXPECT_EQ(lights[1]["name"], "fill");
+    EXPECT_EQ(lights[1]["renderers"], json({"maya"}));
+
+    const json off{{"width", 32}, {"height", 24}, {"scene", "swatch"}, {"format", "exr"}, {"light", {{"on", false}}}};
+    const Picture p = picture(off);
+    ASSERT_EQ(p.width, 66);
+    // The sphere's centre: the node still shades it (ambient and the fill
+    // aside, its outline), the shader's is black.
+    const auto at = [&](int x) { return &p.pixels[3 * (static_cast<std::size_t>(12) * p.width + x)]; };
+    EXPECT_FLOAT_EQ(at(34 + 16)[0] + at(34 + 16)[1] + at(34 + 16)[2], 0.0f);
+    const httplib::Result bad = render({{"light", {{"on", "no"}}}});
+    ASSERT_TRUE(bad);
+    EXPECT_EQ(bad->status, 400);
+    EXPECT_THAT(bad->body, HasSubstr("light.on: expected true or false"));
+}
+
 TEST_F(Serve, NewerRequestSupersedesTheRunningRender)
 {
     // Far too big to finish before the next request arrives.
@@ -232,6 +297,41 @@ TEST_F(Serve, NewerRequestSupersedesTheRunningRender)
     EXPECT_THAT(why["error"].get<std::string>(), HasSubstr("superseded"));
     // Stopped, whether it had started or was still waiting.
     EXPECT_LT(why["tilesDone"].get<int>(), 2 * 64 * 64);
+}
+
+TEST_F(Serve, ARequestSupersedesOnlyItsOwnClientsRenders)
+{
+    // Another page's render waits its turn and both finish.
+    auto first = std::async(std::launch::async, [&] {
+        return render({{"width", 512}, {"height", 512}, {"samples", 16}}, "page-one");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const httplib::Result second = render({{"width", 16}, {"height", 12}}, "page-two");
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->status, 200) << second->body;
+    const httplib::Result firstResult = first.get();
+    ASSERT_TRUE(firstResult);
+    EXPECT_EQ(firstResult->status, 200) << firstResult->body;
+
+    // The same page's newer request cancels its older one.
+    auto old = std::async(std::launch::async, [&] {
+        return render({{"width", 2048}, {"height", 2048}, {"samples", 64}}, "page-one");
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const httplib::Result newer = render({{"width", 16}, {"height", 12}}, "page-one");
+    ASSERT_TRUE(newer);
+    EXPECT_EQ(newer->status, 200) << newer->body;
+    const httplib::Result oldResult = old.get();
+    ASSERT_TRUE(oldResult);
+    EXPECT_EQ(oldResult->status, 409) << oldResult->body;
+    EXPECT_THAT(oldResult->body, HasSubstr("superseded"));
+
+    for (const std::string& bad : std::vector<std::string>{"has space", "semi;colon", std::string(65, 'a')}) {
+        const httplib::Result r = render({{"width", 8}, {"height", 8}}, bad);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << bad;
+        EXPECT_THAT(r->body, HasSubstr("X-Coolwarm-Client")) << bad;
+    }
 }
 
 TEST_F(Serve, QueuedRequestsGiveWayToTheNewest)
@@ -359,6 +459,260 @@ TEST_F(Serve, ServesThePageItsScriptAndStyle)
     }
 }
 
+namespace {
+
+// This machine's first IPv4 address other than loopback, or "".
+std::string ownAddress()
+{
+    ifaddrs* list = nullptr;
+    std::string found;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (const ifaddrs* i = list; i && found.empty(); i = i->ifa_next)
+        if (i->ifa_addr && i->ifa_addr->sa_family == AF_INET) {
+            char text[INET_ADDRSTRLEN] = {};
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text);
+            if (std::string(text).rfind("127.", 0) != 0)
+                found = text;
+        }
+    freeifaddrs(list);
+    return found;
+}
+
+int statusFor(const ServerProcess& server, const std::string& host)
+{
+    // Sent to loopback only, whatever the Host header names.
+    httplib::Client c("127.0.0.1", server.port());
+    const httplib::Result r = c.Get("/api/version", {{"Host", host}});
+    return r ? r->status : -1;
+}
+
+// What `coolwarm` prints and exits with; `out` the file it writes to, if any.
+std::pair<int, std::string> runTool(const std::string& arguments)
+{
+    const std::string out = (fs::temp_directory_path() / ("coolwarm-serve-tool-" + std::to_string(getpid()))).string();
+    const int raw = std::system((std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm " + arguments + " >" + out +
+                                 " 2>/dev/null").c_str());
+    std::ifstream in(out);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    fs::remove(out);
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text};
+}
+
+std::string slurpFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Pixels [x0, x0 + width) of every row of `p`.
+std::vector<float> columns(const Picture& p, int x0, int width)
+{
+    std::vector<float> out;
+    for (int y = 0; y < p.height; ++y)
+        for (int x = x0; x < x0 + width; ++x)
+            for (int k = 0; k < 3; ++k)
+                out.push_back(p.pixels[3 * (static_cast<std::size_t>(y) * p.width + x) + k]);
+    return out;
+}
+
+}  // namespace
+
+TEST(ServeStartUp, OnEveryAddressTheMachinesOwnNamesAndAllowedHostsPass)
+{
+    ServerProcess server({"--host", "0.0.0.0", "--allow-host", "Lookdev.Example"});
+    EXPECT_EQ(server.host(), "127.0.0.1");
+    const std::string port = ":" + std::to_string(server.port());
+    char name[256] = {};
+    ASSERT_EQ(gethostname(name, sizeof name - 1), 0);
+    std::vector<std::string> served{"127.0.0.1" + port, "localhost" + port, std::string(name) + port,
+                                    "lookdev.example" + port, "LOOKDEV.EXAMPLE" + port};
+    if (!ownAddress().empty())
+        served.push_back(ownAddress() + port);
+    for (const std::string& host : served)
+        EXPECT_EQ(statusFor(server, host), 200) << host;
+    for (const std::string& host : std::vector<std::string>{"attacker.example" + port, "lookdev.example", "lookdev.example:1"})
+        EXPECT_EQ(statusFor(server, host), 403) << host;
+
+    // On loopback alone the machine's name is refused; an allowed name passes.
+    ServerProcess loopback({"--allow-host", "lookdev.example"});
+    const std::string loopbackPort = ":" + std::to_string(loopback.port());
+    EXPECT_EQ(statusFor(loopback, std::string(name) + loopbackPort), std::string(name) == "localhost" ? 200 : 403);
+    EXPECT_EQ(statusFor(loopback, "lookdev.example" + loopbackPort), 200);
+}
+
+TEST_F(Serve, TheUntouchedPageDrawsWhatTheCommandLineDraws)
+{
+    const httplib::Result r = client().Get("/api/schema");
+    ASSERT_TRUE(r);
+    const json schema = json::parse(r->body);
+    // The page's first request: every control at the schema's look, or at its
+    // default where the look says nothing, and the scene's camera.
+    json settings = json::object();
+    for (const json& c : schema["controls"]) {
+        const std::string name = c["name"];
+        settings[name] = schema["look"].contains(name) ? schema["look"][name] : c["default"];
+    }
+    const json& camera = schema["scenes"][0]["camera"];
+    const int width = 160, height = 120, samples = 4;
+    const json untouched{{"width", width}, {"height", height}, {"samples", samples}};
+    json page = untouched;
+    page["settings"] = settings;
+    page["camera"] = {{"azimuth", camera["azimuth"]}, {"elevation", camera["elevation"]}};
+    const Picture fromPage = picture(page), bare = picture(untouched);
+
+    const fs::path dir = objDir / "untouched";
+    fs::create_directories(dir);
+    for (const char* renderer : {"maya", "mentalray"}) {
+        const std::string out = (dir / (std::string(renderer) + ".png")).string();
+        ASSERT_EQ(runTool("render --renderer " + std::string(renderer) + " --size 160x120 --samples 4 --quiet --out " +
+                          out).first,
+                  0);
+        const Picture cli = decode(slurpFile(out), "image.png");
+        ASSERT_EQ(cli.width, width);
+        const int x0 = std::string(renderer) == "maya" ? 0 : width + 2;
+        // Pixel for pixel: the same look on both sides.
+        EXPECT_EQ(columns(fromPage, x0, width), cli.pixels) << renderer;
+        EXPECT_EQ(columns(bare, x0, width), cli.pixels) << renderer;
+    }
+}
+
+TEST_F(Serve, APrefixedSettingReachesItsSideOnlyAndIsCheckedAgainstItsRange)
+{
+    const json base{{"width", 40}, {"height", 30}, {"scene", "swatch"}};
+    const Picture plain = picture(base);
+    const std::pair<const char*, double> oneSide[] = {{"maya:eccentricity", 0.6}, {"mentalray:eccentricity", 5.0},
+                                                      {"maya:diffuse", 0.3}, {"mentalray:diffuse", 0.3}};
+    for (const auto& c : oneSide) {
+        json request = base;
+        request["settings"] = {{c.first, c.second}};
+        const Picture p = picture(request);
+        const bool maya = std::string(c.first).rfind("maya:", 0) == 0;
+        EXPECT_EQ(columns(p, 0, 40) == columns(plain, 0, 40), !maya) << c.first;
+        EXPECT_EQ(columns(p, 42, 40) == columns(plain, 42, 40), maya) << c.first;
+    }
+    // A bare name still reaches both; given with a prefixed one, the prefixed
+    // one wins on its side, whatever the order.
+    json both = base;
+    both["settings"] = {{"eccentricity", 0.6}};
+    const Picture bothChanged = picture(both);
+    EXPECT_NE(columns(bothChanged, 0, 40), columns(plain, 0, 40));
+    EXPECT_NE(columns(bothChanged, 42, 40), columns(plain, 42, 40));
+    json mixed = base;
+    mixed["settings"] = {{"eccentricity", 0.6}, {"mentalray:eccentricity", 40.0}};
+    const Picture mixedPicture = picture(mixed);
+    EXPECT_EQ(columns(mixedPicture, 0, 40), columns(bothChanged, 0, 40));
+    EXPECT_EQ(columns(mixedPicture, 42, 40), columns(plain, 42, 40));
+
+    const std::pair<json, const char*> refused[] = {
+        {{{"maya:outLineWidth", 2.0}}, "settings.maya:outLineWidth: 2.0 is outside the range 0 to 1"},
+        {{{"mentalray:outLineWidth", 0.5}}, "unknown attribute or parameter 'mentalray:outLineWidth' of shader zarn_coolwarm"},
+        {{{"maya:irradianceColor", {1, 1, 1}}}, "unknown attribute or parameter 'maya:irradianceColor' of node coolwarm"},
+        {{{"maya:shine", 1}}, "unknown attribute or parameter 'maya:shine' of node coolwarm"},
+        {{{"mentalray:eccentricity", "wide"}}, "settings.mentalray:eccentricity: expected a number"},
+        {{{"eccentricity", "wide"}}, "settings.eccentricity: expected a number"},
+    };
+    for (const auto& c : refused) {
+        json request = base;
+        request["settings"] = c.first;
+        const httplib::Result r = render(request);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << c.first.dump();
+        EXPECT_THAT(r->body, HasSubstr(c.second)) << c.first.dump();
+    }
+}
+
+TEST_F(Serve, TheSchemaCarriesTheBuiltInLookAndPerRendererControls)
+{
+    const json s = json::parse(client().Get("/api/schema")->body);
+    const json& look = s["look"];
+    EXPECT_EQ(look["maya:eccentricity"], 0.15);
+    EXPECT_EQ(look["mentalray:eccentricity"], 40);
+    EXPECT_EQ(look["color"], json({0.9, 0.45, 0.1}));
+    EXPECT_FALSE(findByName(s["controls"], "name", "eccentricity"));
+    const json& maya = *findByName(s["controls"], "name", "maya:eccentricity");
+    const json& mentalray = *findByName(s["controls"], "name", "mentalray:eccentricity");
+    EXPECT_EQ(maya["renderers"], json({"maya"}));
+    EXPECT_EQ(mentalray["renderers"], json({"mentalray"}));
+    EXPECT_FLOAT_EQ(maya["default"].get<float>(), 0.15f);
+    EXPECT_FLOAT_EQ(mentalray["default"].get<float>(), 40.0f);
+    // Each slider reaches its own default.
+    EXPECT_GE(mentalray["softMax"].get<double>(), 40.0);
+    EXPECT_LE(maya["softMax"].get<double>(), 1.0);
+}
+
+TEST_F(Serve, ARenderCarriesTheCommandLinesNotes)
+{
+    auto notesOf = [&](const json& request) {
+        const httplib::Result r = render(request);
+        EXPECT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << r->body;
+        const std::string header = r->get_header_value("X-Coolwarm-Notes");
+        for (unsigned char c : header)
+            EXPECT_LT(c, 0x80) << header;
+        return json::parse(header);
+    };
+    const json base{{"width", 16}, {"height", 12}};
+    EXPECT_EQ(notesOf(base), json::array());
+    json request = base;
+    request["settings"] = {{"outLineWidth", 0.5}, {"irradianceColor", {0.5, 0.5, 0.5}}, {"diffuse", 0.5}};
+    const json notes = notesOf(request);
+    ASSERT_EQ(notes.size(), 2u) << notes.dump();
+    EXPECT_THAT(notes.dump(), HasSubstr("outLineWidth changes the Maya panel only"));
+    EXPECT_THAT(notes.dump(), HasSubstr("irradianceColor changes the mental ray panel only"));
+    // Values the page sends unchanged (the look's, the defaults) say nothing.
+    request["settings"] = {{"outLineWidth", 0.2}, {"irradianceColor", {1, 1, 1}}, {"maya:eccentricity", 0.15}};
+    EXPECT_EQ(notesOf(request), json::array());
+    // One panel drawn: a value for the other is a note, not a refusal.
+    request["renderer"] = "maya";
+    request["settings"] = {{"irradianceColor", {0.5, 0.5, 0.5}}};
+    EXPECT_THAT(notesOf(request).dump(), HasSubstr("its panel is not drawn"));
+}
+
+TEST_F(Serve, ExportsTheLookAsTheCommandLineDoes)
+{
+    auto post = [&](const json& request) {
+        return client().Post("/api/export", request.dump(), "application/json");
+    };
+    const std::pair<const char*, const char*> formats[] = {
+        {"mel", "text/plain; charset=utf-8"}, {"mel-preset", "text/plain; charset=utf-8"},
+        {"mi", "text/plain; charset=utf-8"}, {"json", "application/json"}};
+    for (const auto& f : formats) {
+        const httplib::Result r = post({{"format", f.first}, {"settings", {{"diffuse", 0.5}}}, {"name", "orangeTone1"}});
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200) << r->body;
+        EXPECT_EQ(r->get_header_value("Content-Type"), f.second);
+        const std::string extension = std::string(f.first) == "json" ? "json" : std::string(f.first) == "mi" ? "mi" : "mel";
+        EXPECT_EQ(r->get_header_value("Content-Disposition"), "attachment; filename=\"orangeTone1." + extension + "\"");
+        const auto cli = runTool(std::string("export --format ") + f.first + " --set diffuse=0.5 --name orangeTone1");
+        EXPECT_EQ(cli.first, 0);
+        EXPECT_EQ(r->body, cli.second) << f.first;
+    }
+    // Without settings: the built-in look, under the default name.
+    const httplib::Result plain = post({{"format", "mi"}});
+    ASSERT_TRUE(plain);
+    EXPECT_THAT(plain->body, HasSubstr("\"eccentricity\" 40,"));
+    EXPECT_THAT(plain->get_header_value("Content-Disposition"), HasSubstr("coolwarmLook.mi"));
+
+    const std::pair<json, const char*> refused[] = {
+        {json{{"format", "obj"}}, "format: expected one of mel, mel-preset, mi or json"},
+        {json::object(), "format: expected one of"},
+        {json{{"format", "mel"}, {"name", "a\"; system(\"rm"}}, "name: expected a name of letters"},
+        {json{{"format", "mel"}, {"name", 3}}, "name: expected a node name"},
+        {json{{"format", "mel"}, {"settings", {{"maya:outLineWidth", 7}}}}, "is outside the range"},
+        {json{{"format", "mel"}, {"look", {}}}, "unknown field 'look'"},
+    };
+    for (const auto& c : refused) {
+        const httplib::Result r = post(c.first);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << c.first.dump();
+        EXPECT_THAT(r->body, HasSubstr(c.second)) << c.first.dump();
+    }
+    const httplib::Result text = client().Post("/api/export", "{\"format\": \"mel\"}", "text/plain");
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->status, 400);
+}
+
 TEST(ServeStartUp, InterruptEndsItCleanly)
 {
     ServerProcess server;
@@ -383,6 +737,24 @@ TEST(ServeStartUp, BadOptionsExitWithAMessage)
     r = run("--port " + std::to_string(busy.port()));
     EXPECT_EQ(r.first, 1);
     EXPECT_THAT(r.second, HasSubstr("cannot listen there"));
+
+    const fs::path badScene = fs::temp_directory_path() / ("coolwarm-serve-bad-" + std::to_string(getpid()) + ".json");
+    std::ofstream(badScene) << R"({"meshes": [{"builtin": "sphere"}], "background": "dark"})";
+    r = run("--port 0 --scene " + badScene.string());
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("'" + badScene.string() + "': background"));
+    std::ofstream(badScene) << R"({"meshes": [{"builtin": "sphere"}], "material": {"glow": 1}})";
+    r = run("--port 0 --scene " + badScene.string());
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("glow"));
+    fs::remove(badScene);
+
+    for (const std::string bad : {"lookdev.example:8080", "''", "'a b'", "http://x"}) {
+        r = run("--port 0 --allow-host " + bad);
+        EXPECT_EQ(r.first, 1) << bad;
+        EXPECT_THAT(r.second, HasSubstr("--allow-host")) << bad;
+        EXPECT_THAT(r.second, HasSubstr("expected a host name or address, without a port")) << bad;
+    }
 
     r = run("--host 203.0.113.9 --port 0");
     EXPECT_EQ(r.first, 1);

@@ -257,6 +257,42 @@ TEST_F(Tool, DescribeShowsTheSchemaAndTheDeclaration)
 
 // The default picture sells the look in both panels: cool towards the key,
 // warm away from it, nothing clipped, a dark outline on the Maya side only.
+TEST_F(Tool, TheReadmesAttributeReferenceIsWhatDescribePrints)
+{
+    const Outcome r = run("describe --markdown");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string readme = slurp(std::string(COOLWARM_SOURCE_DIR) + "/README.md");
+    const std::string begin = "<!-- coolwarm describe --markdown -->\n", end = "<!-- end of coolwarm describe --markdown -->";
+    const std::size_t from = readme.find(begin), to = readme.find(end);
+    ASSERT_NE(from, std::string::npos);
+    ASSERT_NE(to, std::string::npos);
+    EXPECT_EQ(readme.substr(from + begin.size(), to - from - begin.size()), r.out)
+        << "README.md's table differs from `coolwarm describe --markdown`: paste the output between the markers";
+
+    // Every row has its eight cells; each name once; both sides' names.
+    std::istringstream rows(r.out);
+    std::string row;
+    std::set<std::string> names;
+    int count = 0;
+    while (std::getline(rows, row)) {
+        EXPECT_EQ(std::count(row.begin(), row.end(), '|'), 9) << row;
+        if (++count > 2)
+            EXPECT_TRUE(names.insert(row.substr(0, row.find(" |", 2))).second) << row;
+    }
+    EXPECT_EQ(names.size(), 17u);
+    EXPECT_THAT(r.out, testing::HasSubstr("| `outLineWidth` | Out Line Width | Outline | float | 0.4 | 0 to 1 |"));
+    EXPECT_THAT(r.out, testing::HasSubstr("| `computeIrradiance` | Compute Irradiance | Irradiance | boolean | off |"));
+    EXPECT_THAT(r.out, testing::HasSubstr("| Maya, mental ray |\n"));
+    EXPECT_THAT(r.out, testing::Not(testing::HasSubstr("normalCamera")));
+
+    const Outcome both = run("describe node --markdown");
+    EXPECT_EQ(both.status, 1);
+    EXPECT_THAT(both.err, testing::HasSubstr("describe --markdown: give no node or shader"));
+    const Outcome none = run("describe");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_THAT(none.err, testing::HasSubstr("describe: say node or shader"));
+}
+
 TEST_F(Tool, DefaultRenderShowsCoolAndWarmTonesAndTheMayaOutline)
 {
     const std::string file = path("default.exr");
@@ -469,6 +505,85 @@ TEST_F(Tool, LooksChooseTheMaterialOfAnyScene)
     EXPECT_NEAR(node[0], node[1], 0.01f) << "the node's grey defaults";
 }
 
+TEST_F(Tool, AnImageCarriesItsLookAndRenderingWithItGivesTheSamePixels)
+{
+    std::ofstream(path("scene.json")) << R"({"material": {"blue": 0.3},
+        "meshes": [{"builtin": "sphere"}, {"builtin": "ground", "scale": 2}]})";
+    std::ofstream(path("warm.json")) << R"({"color": [0.7, 0.2, 0.15], "mentalray:eccentricity": 12})";
+    for (const char* type : {"png", "tif", "exr"}) {
+        const std::string first = path(std::string("first.") + type), again = path(std::string("again.") + type);
+        Outcome r = run("render --scene " + path("scene.json") + " --look " + path("warm.json") +
+                        " --set diffuse=0.6 --set maya:specularRollOff=0.33 --size 48x36 --quiet --out " + first);
+        ASSERT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf image(first);
+        ASSERT_TRUE(image.read(0, 0, true, OIIO::TypeDesc::FLOAT)) << type;
+        const std::string description = image.nativespec().get_string_attribute("ImageDescription");
+        // The command line, and the look drawn: the file's, the scene's, the --sets.
+        const std::string commandLine = std::string(type) == "tif" ? description
+                                        : std::string(image.nativespec().get_string_attribute("coolwarm:commandLine"));
+        EXPECT_THAT(commandLine, testing::HasSubstr("render --scene " + path("scene.json")));
+        r = run("export --format json --look " + first);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json look = json::parse(r.out);
+        EXPECT_EQ(look["color"], json({0.7, 0.2, 0.15})) << type;
+        EXPECT_EQ(look["blue"], 0.3) << type;
+        EXPECT_EQ(look["diffuse"], 0.6) << type;
+        EXPECT_EQ(look["maya:specularRollOff"], 0.33) << type;
+        EXPECT_EQ(look["mentalray:eccentricity"], 12) << type;
+
+        // With the image as the look, the built-in scene's look is not used.
+        r = run("render --scene " + path("scene.json") + " --look " + first + " --size 48x36 --quiet --out " + again);
+        ASSERT_EQ(r.status, 0) << r.err;
+        OIIO::ImageBuf second(again);
+        ASSERT_TRUE(second.read(0, 0, true, OIIO::TypeDesc::FLOAT));
+        std::vector<float> a(48 * 2 + 2), b(a.size());
+        for (int y = 0; y < 36; ++y) {
+            image.get_pixels(OIIO::ROI(0, 98, y, y + 1, 0, 1, 0, 1), OIIO::TypeDesc::FLOAT, a.data());
+            second.get_pixels(OIIO::ROI(0, 98, y, y + 1, 0, 1, 0, 1), OIIO::TypeDesc::FLOAT, b.data());
+            ASSERT_EQ(a, b) << type << " row " << y;
+        }
+    }
+    // An image the tool did not write, or that is no image.
+    const Outcome r = run("render --look " + path("warm.json.png") + " --quiet --out " + path("x.png"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, testing::HasSubstr("--look '" + path("warm.json.png") + "': cannot read the image"));
+    EXPECT_FALSE(fs::exists(path("x.png")));
+}
+
+TEST_F(Tool, ExportWritesTheLookForEachHost)
+{
+    Outcome r = run("export --format mi --set mentalray:diffuse=0.25 --set outLineWidth=0.5 --name orange_1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, testing::HasSubstr("shader \"orange_1\" \"zarn_coolwarm\" (\n    \"color\" 0.9 0.45 0.1,\n"
+                                          "    \"diffuse\" 0.25,"));
+    EXPECT_THAT(r.out, testing::Not(testing::HasSubstr("outLineWidth")));
+    r = run("export --format mel --look node --set maya:diffuse=0.25 --set outLineWidth=0.5");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.out, testing::HasSubstr("setAttr ($node + \".diffuse\") 0.25;\n"
+                                          "    setAttr ($node + \".outLineWidth\") 0.5;\n}\n"));
+
+    // To a file written whole; JSON is the look file, read back by --look.
+    r = run("export --format json --set diffuse=0.5 --out " + path("look.json"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    r = run("export --format json --look " + path("look.json"));
+    EXPECT_EQ(r.out, slurp(path("look.json")));
+
+    const std::pair<const char*, const char*> bad[] = {
+        {"export", "--format is required"},
+        {"export --format obj", "--format 'obj': expected mel, mel-preset, mi or json"},
+        {"export --format mel --name 'a b'", "--name 'a b': expected a name of letters"},
+        {"export --format mel --set shine=1", "--set shine: unknown attribute or parameter 'shine'"},
+        {"export --format mel --look /nonexistent/look.json", "--look '/nonexistent/look.json': cannot open the file"},
+        {"export --format mel --out /nonexistent/dir/look.mel", "--out '/nonexistent/dir/look.mel'"},
+    };
+    for (const auto& c : bad) {
+        r = run(c.first);
+        EXPECT_EQ(r.status, 1) << c.first;
+        EXPECT_THAT(r.err, testing::HasSubstr(c.second)) << c.first;
+    }
+}
+
 TEST_F(Tool, ContactSheetShowsAGridOfLabelledSwatches)
 {
     const Outcome r = run("render --renderer maya --sweep alpha=0:1:3 --sweep blue=0:0.6:2 --size 40x30 --out " +
@@ -501,7 +616,7 @@ TEST_F(Tool, CommandLineSpeaksClearly)
     r = run("rendr");
     EXPECT_EQ(r.status, 1);
     EXPECT_THAT(r.err, testing::StartsWith("coolwarm: unknown command 'rendr'"));
-    EXPECT_THAT(r.err, testing::HasSubstr("shade, describe, render and serve"));
+    EXPECT_THAT(r.err, testing::HasSubstr("shade, describe, render, serve and export"));
 
     // The option parser's complaints carry the prefix too, and so does every line.
     for (const char* bad : {"", "render --samples 0", "render --sizee 3", "describe", "render --renderer vray"}) {

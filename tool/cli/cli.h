@@ -6,8 +6,10 @@
 //
 //   coolwarm shade [FILE]             evaluate JSON requests, one per line
 //   coolwarm describe node|shader     what the hosts see of the deliverables
+//   coolwarm describe --markdown      the attribute reference, a table
 //   coolwarm render [options]         a preview image of a scene, or a contact sheet
 //   coolwarm serve [options]          the lookdev page on a local web server
+//   coolwarm export --format F        a look for the hosts: MEL, a preset, .mi, JSON
 //   coolwarm --version                the versions of the tool and the deliverables
 //
 // Every command loads the built deliverables the way their hosts do: the Maya
@@ -15,6 +17,8 @@
 // renderer. Exit status: 0 success, 1 bad input, 2 internal failure.
 #ifndef COOLWARM_TOOL_CLI_H
 #define COOLWARM_TOOL_CLI_H
+
+#include "look/look.h"
 
 #include <CLI/CLI.hpp>
 
@@ -42,6 +46,17 @@ Subcommand setUpShade(CLI::App& app);     // shadeCommand.cpp
 Subcommand setUpDescribe(CLI::App& app);  // shadeCommand.cpp
 Subcommand setUpRender(CLI::App& app);    // renderCommand.cpp
 Subcommand setUpServe(CLI::App& app);     // serveCommand.cpp
+Subcommand setUpExport(CLI::App& app);    // exportCommand.cpp
+
+// The command line as the shell would take it back (words quoted where
+// needed), recorded by main.
+const std::string& commandLine();
+void setCommandLine(int argc, char** argv);
+
+// --look: builtin, node, a look file or an image that records its look.
+Look lookOption(const std::string& text);
+// The --look and --set options of a command that takes a look.
+void addLookOptions(CLI::App& command, std::string& look, std::vector<std::string>& sets);
 
 // Seconds since `start`.
 double since(std::chrono::steady_clock::time_point start);

@@ -4,6 +4,7 @@
 
 #include "core/deliverables.h"
 #include "core/errors.h"
+#include "render/image.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,6 +15,49 @@
 
 namespace cwtool {
 namespace cli {
+
+namespace {
+std::string recordedCommandLine;
+}
+
+const std::string& commandLine() { return recordedCommandLine; }
+
+void setCommandLine(int argc, char** argv)
+{
+    recordedCommandLine.clear();
+    for (int i = 0; i < argc; ++i) {
+        std::string word = i == 0 ? std::string("coolwarm") : std::string(argv[i]);
+        const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                   "0123456789@%+=:,./_-") == std::string::npos;
+        if (!plain) {
+            std::string quoted = "'";
+            for (char c : word)
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            word = quoted + "'";
+        }
+        recordedCommandLine += (i ? " " : "") + word;
+    }
+}
+
+Look lookOption(const std::string& text)
+{
+    if (text != "builtin" && text != "node" && isImagePath(text))
+        return readImageLook(text);
+    return loadLook(text);
+}
+
+void addLookOptions(CLI::App& command, std::string& look, std::vector<std::string>& sets)
+{
+    command.add_option("--look", look, "builtin (the tool's look), node (the node's and shader's defaults), "
+                                       "a saved look FILE.json of NAME: VALUE, or an image the tool wrote "
+                                       "(.png, .tif, .exr: the look it records)")
+        ->capture_default_str()
+        ->group("Material");
+    command.add_option("--set", sets, "NAME=VALUE: a node attribute or shader parameter over the look, "
+                                      "e.g. color=0.8,0.3,0.1; maya:NAME or mentalray:NAME reaches one side "
+                                      "(repeatable)")
+        ->group("Material");
+}
 
 double since(std::chrono::steady_clock::time_point start)
 {
@@ -36,7 +80,8 @@ using namespace cwtool::cli;
 namespace {
 
 // The subcommands, in the order the help lists them.
-Subcommand (*const kSubcommands[])(CLI::App&) = {setUpShade, setUpDescribe, setUpRender, setUpServe};
+Subcommand (*const kSubcommands[])(CLI::App&) = {setUpShade, setUpDescribe, setUpRender, setUpServe,
+                                                         setUpExport};
 
 int printVersion()
 {
@@ -73,8 +118,8 @@ bool parseCommandLine(CLI::App& app, const std::vector<Subcommand>& commands, in
 {
     const std::string unknown = unknownCommand(commands, argc, argv);
     if (!unknown.empty()) {
-        std::fprintf(stderr, "coolwarm: unknown command '%s'; the commands are shade, describe, render and "
-                             "serve (see coolwarm --help)\n", unknown.c_str());
+        std::fprintf(stderr, "coolwarm: unknown command '%s'; the commands are shade, describe, render, "
+                             "serve and export (see coolwarm --help)\n", unknown.c_str());
         status = kExitBadInput;
         return false;
     }
@@ -108,7 +153,7 @@ int runParsed(bool version, const std::vector<Subcommand>& commands)
         for (const Subcommand& c : commands)
             if (c.app->parsed())
                 return c.run();
-        std::fprintf(stderr, "coolwarm: a command is required: shade, describe, render or serve (see coolwarm --help)\n");
+        std::fprintf(stderr, "coolwarm: a command is required: shade, describe, render, serve or export (see coolwarm --help)\n");
         return kExitBadInput;
     } catch (const InputError& e) {
         std::fprintf(stderr, "coolwarm: %s\n", e.what());
@@ -136,6 +181,7 @@ int main(int argc, char** argv)
     for (const auto setUp : kSubcommands)
         commands.push_back(setUp(app));
 
+    setCommandLine(argc, argv);
     int status = kExitOk;
     if (!parseCommandLine(app, commands, argc, argv, status))
         return status;

@@ -100,7 +100,7 @@ int runRender(const RenderArgs& args)
     settings.uniformSamples = args.samplesUniform;
     settings.threads = args.threads;
     for (const std::string& s : args.sets)
-        settings.settings.push_back(parseSetting(s));
+        settings.settings.set(parseSetting(s));
     std::vector<Sweep> sweeps;
     for (const std::string& s : args.sweeps)
         sweeps.push_back(parseSweep(s));
@@ -118,11 +118,14 @@ int runRender(const RenderArgs& args)
     const MayaPlugin plugin(layout);
     const MentalRayShader shader(layout);
     Scene scene = loadScene(args);
-    const std::vector<Setting> look = loadLook(args.look);
-    checkSettings(look, "--look '" + args.look + "'", false, settings.renderer, plugin, shader);
-    checkSettings(scene.material, "--scene '" + args.scene + "' material", false, settings.renderer, plugin, shader);
-    scene.material.insert(scene.material.begin(), look.begin(), look.end());
-    std::vector<std::string> notes = checkSettings(settings.settings, "--set", true, settings.renderer, plugin, shader);
+    Look look = lookOption(args.look);
+    checkSettings(look.values, "--look '" + args.look + "'", false, settings.renderer, plugin, shader);
+    checkSettings(scene.material.values, "--scene '" + args.scene + "' material", false, settings.renderer, plugin,
+                  shader);
+    look.set(scene.material);
+    scene.material = look;
+    std::vector<std::string> notes =
+        checkSettings(settings.settings.values, "--set", true, settings.renderer, plugin, shader);
     for (const Sweep& s : sweeps) {
         const std::vector<std::string> more =
             checkSettings({{s.name, s.from}, {s.name, s.to}}, "--sweep", true, settings.renderer, plugin, shader);
@@ -141,9 +144,10 @@ int runRender(const RenderArgs& args)
     if (!args.quiet)
         settings.progress = std::ref(progress);
     RenderTimes times;
-    const Image image = sweeps.empty() ? render(scene, settings, maya, mentalRay, &times)
+    Image image = sweeps.empty() ? render(scene, settings, maya, mentalRay, &times)
                                        : renderContactSheet(scene, settings, sweeps, maya, mentalRay);
 
+    image.commandLine = commandLine();
     const auto writeStart = std::chrono::steady_clock::now();
     std::string description = "coolwarm " + std::string(sweeps.empty() ? "preview" : "contact sheet") + " of " +
                               scene.description + "; panels from the left:";
@@ -204,14 +208,7 @@ Subcommand setUpRender(CLI::App& app)
                                                "directional one) to come from there; NAME=off removes it (repeatable)")
         ->group("Scene");
     renderCmd->add_option("--background", args->background, "GREY or R,G,B (linear)")->group("Scene");
-    renderCmd->add_option("--look", args->look, "builtin (the tool's look), node (the node's and shader's defaults) "
-                                            "or a saved look FILE.json of NAME: VALUE")
-        ->capture_default_str()
-        ->group("Material");
-    renderCmd->add_option("--set", args->sets, "NAME=VALUE: a node attribute or shader parameter for the whole image, "
-                                           "e.g. color=0.8,0.3,0.1; maya:NAME or mentalray:NAME reaches one side "
-                                           "(repeatable)")
-        ->group("Material");
+    addLookOptions(*renderCmd, args->look, args->sets);
     renderCmd->add_option("--sweep", args->sweeps, "NAME=FROM:TO:N: a contact sheet of swatches, N values from FROM "
                                                "to TO along the columns; a second --sweep runs down the rows")
         ->group("Material");

@@ -44,10 +44,17 @@ int runShadeCommand(const std::string& file)
     return status;
 }
 
-int runDescribe(const std::string& what)
+int runDescribe(const std::string& what, bool markdown)
 {
     const InstallLayout layout = findLayout();
-    if (what == "node") {
+    if (markdown) {
+        if (!what.empty())
+            throw InputError("describe --markdown: give no node or shader: the table holds both");
+        std::cout << describeMarkdown(MayaPlugin(layout), MentalRayShader(layout));
+        checkStandardOutput();
+    } else if (what.empty()) {
+        throw InputError("describe: say node or shader (or --markdown for the attribute reference)");
+    } else if (what == "node") {
         MayaPlugin plugin(layout);
         std::cout << describeNode(plugin).dump(2) << '\n';
         checkStandardOutput();
@@ -83,12 +90,15 @@ Subcommand setUpDescribe(CLI::App& app)
 {
     const auto what = std::make_shared<std::string>();
     CLI::App* describe = app.add_subcommand("describe", "Print, as JSON, the node's schema or the shader's declaration");
+    const auto markdown = std::make_shared<bool>(false);
     describe->add_option("what", *what, "node or shader")
-        ->required()
         ->check(CLI::IsMember({"node", "shader"}))
         ->group("Input");
+    describe->add_flag("--markdown", *markdown, "A Markdown table of every attribute and parameter a user sets, "
+                                                 "for both deliverables")
+        ->group("Output");
     describe->footer(kExitCodes);
-    return {describe, [what] { return runDescribe(*what); }};
+    return {describe, [what, markdown] { return runDescribe(*what, *markdown); }};
 }
 }  // namespace cli
 }  // namespace cwtool

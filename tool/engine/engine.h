@@ -5,18 +5,23 @@
 //
 //   core/    the deliverables loaded through the hosts and their values set by
 //            name, errors, limits
-//   scene/   scenes and meshes, scene files and looks
+//   look/    the material's values as one thing (a look), its files and its
+//            forms for the hosts
+//   scene/   scenes and meshes, scene files
 //   render/  ray casting and shading into an image, contact sheets and labels,
 //            image files
 //
 // Headers are included as "PART/HEADER.h". A part includes only the public
-// headers its main header lists, of the parts below it (core, then scene, then
-// render), never a header a part keeps to itself, and never a front end. This
+// headers its main header lists, of the parts below it (core, then look, then
+// scene, then render), never a header a part keeps to itself, and never a front end. This
 // header gathers the public ones for a front end that wants them all.
 #ifndef COOLWARM_TOOL_ENGINE_H
 #define COOLWARM_TOOL_ENGINE_H
 
 #include "core/core.h"
+#include "look/look.h"
+#include "look/lookExport.h"
+#include "look/reference.h"
 #include "render/image.h"
 #include "render/render.h"
 #include "render/sheet.h"

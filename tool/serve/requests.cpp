@@ -49,11 +49,12 @@ void onlyKeys(const json& object, const std::string& what, std::initializer_list
             throw BadRequest(what + ": unknown field '" + item.key() + "'");
 }
 
-Setting settingOf(const Control& c, const json& value)
+// The value for `name` as control `c` takes it.
+Setting settingOf(const Control& c, const std::string& name, const json& value)
 {
-    const std::string what = "settings." + c.name;
+    const std::string what = "settings." + name;
     const double lo = c.hasMin ? c.min : -1e6, hi = c.hasMax ? c.max : 1e6;
-    Setting s{c.name, {}};
+    Setting s{name, {}};
     switch (c.kind) {
     case Control::Boolean:
         if (!value.is_boolean())
@@ -88,11 +89,99 @@ json parseBody(const std::string& body)
     }
 }
 
+Look parseSettings(const json& settings, const std::vector<Control>& controls, const std::vector<Control>& sides)
+{
+    if (!settings.is_object())
+        throw BadRequest("settings: expected an object of NAME: VALUE, not " + show(settings));
+    Look bare, prefixed;
+    for (const auto& item : settings.items()) {
+        const std::string& name = item.key();
+        auto c = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == name; });
+        const SettingTarget t = targetOf(name);
+        const bool isBare = t.maya && t.mentalRay;
+        if (c != controls.end()) {
+            (isBare ? bare : prefixed).set(settingOf(*c, name, item.value()));
+            continue;
+        }
+        // A name the controls do not list as it is: each side that has it
+        // checks the value against its own range.
+        Setting s;
+        for (const Control& side : sides)
+            if (side.name == t.name && ((side.maya && t.maya) || (side.mentalray && t.mentalRay)))
+                s = settingOf(side, name, item.value());
+        if (s.name.empty())
+            throw BadRequest("settings: unknown attribute or parameter '" + name + "'" +
+                             (!t.mentalRay ? " of node coolwarm" : !t.maya ? " of shader zarn_coolwarm" : ""));
+        (isBare ? bare : prefixed).set(s);
+    }
+    bare.set(prefixed);
+    return bare;
+}
+
+ExportJob parseExportRequest(const json& request, const std::vector<Control>& controls,
+                             const std::vector<Control>& sides)
+{
+    onlyKeys(request, "the request", {"format", "settings", "name"});
+    ExportJob job;
+    const json format = request.value("format", json(nullptr));
+    if (!format.is_string() || !parseExportFormat(format.get<std::string>(), job.format))
+        throw BadRequest(std::string("format: expected one of ") + kExportFormats + ", not " + show(format));
+    job.look = builtinLook();
+    if (request.contains("settings"))
+        job.look.set(parseSettings(request["settings"], controls, sides));
+    if (request.contains("name")) {
+        const json& name = request["name"];
+        if (!name.is_string())
+            throw BadRequest("name: expected a node name, not " + show(name));
+        job.name = name.get<std::string>();
+        try {
+            checkExportName(job.name, "name");
+        } catch (const InputError& e) {
+            throw BadRequest(e.what());
+        }
+    }
+    return job;
+}
+
+std::vector<std::string> settingNotes(const RenderJob& job, const std::vector<Control>& controls,
+                                      const MayaPlugin& plugin, const MentalRayShader& shader)
+{
+    auto sameFloats = [](const std::vector<double>& a, const std::vector<double>& b) {
+        if (a.size() != b.size())
+            return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (static_cast<float>(a[i]) != static_cast<float>(b[i]))
+                return false;
+        return true;
+    };
+    std::vector<Setting> changed;
+    for (const Setting& s : job.settings.settings.values) {
+        const Setting* base = job.scene->scene.material.find(s.name);
+        auto c = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == s.name; });
+        const bool same = base ? sameFloats(base->numbers, s.numbers) : c != controls.end() && sameFloats(c->defaults, s.numbers);
+        if (!same)
+            changed.push_back(s);
+    }
+    // One at a time: a value for the panel that is not drawn is a note here,
+    // not a refusal (the page sends every value whichever panels it asks for).
+    std::vector<std::string> notes;
+    for (const Setting& s : changed) {
+        try {
+            const std::vector<std::string> more = checkSettings({s}, "setting", true, job.settings.renderer, plugin, shader);
+            notes.insert(notes.end(), more.begin(), more.end());
+        } catch (const InputError& e) {
+            notes.push_back(e.what());
+        }
+    }
+    return notes;
+}
+
 RenderJob parseRenderRequest(const json& request, const std::vector<Control>& controls,
-                             const std::vector<SceneEntry>& scenes)
+                             const std::vector<Control>& sides, const std::vector<SceneEntry>& scenes)
 {
     onlyKeys(request, "the request",
-             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light", "up"});
+             {"scene", "renderer", "width", "height", "samples", "format", "settings", "camera", "light", "background",
+              "up"});
     RenderJob job;
     const json scene = request.value("scene", json("built-in"));
     if (!scene.is_string())
@@ -125,17 +214,8 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
         throw BadRequest("format: expected \"png\" or \"exr\", not " + show(format));
     job.format = format.get<std::string>();
 
-    if (request.contains("settings")) {
-        const json& settings = request["settings"];
-        if (!settings.is_object())
-            throw BadRequest("settings: expected an object of NAME: VALUE, not " + show(settings));
-        for (const auto& item : settings.items()) {
-            auto c = std::find_if(controls.begin(), controls.end(), [&](const Control& c) { return c.name == item.key(); });
-            if (c == controls.end())
-                throw BadRequest("settings: unknown attribute or parameter '" + item.key() + "'");
-            job.settings.settings.push_back(settingOf(*c, item.value()));
-        }
-    }
+    if (request.contains("settings"))
+        job.settings.settings = parseSettings(request["settings"], controls, sides);
 
     // Checked here, then handed on in the command line's words so that the
     // page and `coolwarm render` pose the scene alike.
@@ -153,13 +233,29 @@ RenderJob parseRenderRequest(const json& request, const std::vector<Control>& co
     const Orbit& light = job.scene->light;
     if (request.contains("light")) {
         const json& l = request["light"];
-        onlyKeys(l, "light", {"azimuth", "elevation", "intensity"});
+        onlyKeys(l, "light", {"azimuth", "elevation", "intensity", "on"});
         if (job.scene->keyLight.empty())
             throw BadRequest("light: the scene has no light to move");
+        const json on = l.value("on", json(true));
+        if (!on.is_boolean())
+            throw BadRequest("light.on: expected true or false, not " + show(on));
         job.light = job.scene->keyLight + "=" +
                     formatFloat(number(l.value("azimuth", json(light.azimuth)), "light.azimuth", -360.0, 360.0)) + "," +
                     formatFloat(number(l.value("elevation", json(light.elevation)), "light.elevation", -90.0, 90.0)) +
                     "," + formatFloat(number(l.value("intensity", json(light.intensity)), "light.intensity", 0.0, 10.0));
+        if (!on.get<bool>())
+            job.light = job.scene->keyLight + "=off";
+    }
+    if (request.contains("background")) {
+        const json& b = request["background"];
+        if (b.is_array() && b.size() == 3)
+            for (std::size_t i = 0; i < 3; ++i)
+                job.background += (i ? "," : "") + formatFloat(number(b[i], "background[" + std::to_string(i) + "]",
+                                                                      0.0, 1000.0));
+        else if (b.is_number())
+            job.background = formatFloat(number(b, "background", 0.0, 1000.0));
+        else
+            throw BadRequest("background: expected a grey level or a colour [r, g, b], not " + show(b));
     }
     return job;
 }
@@ -172,6 +268,8 @@ Scene posedScene(const RenderJob& job)
         applyCameraOption(scene, job.camera);
     if (!job.light.empty())
         applyLightOption(scene, job.light);
+    if (!job.background.empty())
+        scene.background = parseBackground(job.background);
     return scene;
 }
 

@@ -10,6 +10,13 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -28,32 +35,73 @@ void sendError(httplib::Response& res, int status, const std::string& message, o
     res.set_content(body.dump() + "\n", "application/json");
 }
 
-// The Host values a browser sends for the served address. Anything else is a
-// page on another name trying to reach this server through the browser.
-std::set<std::string> allowedHosts(const std::string& host, int port)
+// The names and addresses this machine answers to, for a server listening on
+// every address: its host name and each interface's address (IPv4 only for
+// 0.0.0.0; both families for ::, which takes IPv4 too).
+std::vector<std::string> machineNames(bool withV6)
+{
+    std::vector<std::string> names;
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) == 0 && name[0])
+        names.push_back(name);
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return names;
+    for (const ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr)
+            continue;
+        char text[INET6_ADDRSTRLEN] = {};
+        const int family = i->ifa_addr->sa_family;
+        if (family == AF_INET)
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr, text, sizeof text);
+        else if (family == AF_INET6 && withV6 &&
+                 !IN6_IS_ADDR_LINKLOCAL(&reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr))
+            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(i->ifa_addr)->sin6_addr, text, sizeof text);
+        if (text[0])
+            names.push_back(text);
+    }
+    freeifaddrs(list);
+    return names;
+}
+
+std::string lowerCase(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The Host values a browser sends for the served address (host names in lower
+// case). Anything else is a page on another name trying to reach this server
+// through the browser.
+std::set<std::string> allowedHosts(const std::string& host, int port, const std::vector<std::string>& extra)
 {
     const std::string p = ":" + std::to_string(port);
-    const bool v6 = host.find(':') != std::string::npos;
-    std::set<std::string> hosts{(v6 ? "[" + host + "]" : host) + p};
+    std::vector<std::string> names{host};
     if (host == "127.0.0.1" || host == "localhost" || host == "::1" || host == "0.0.0.0" || host == "::")
-        hosts.insert({"127.0.0.1" + p, "localhost" + p, "[::1]" + p});
-    if (port == 80) {
-        std::set<std::string> bare;
-        for (const std::string& h : hosts)
-            bare.insert(h.substr(0, h.size() - p.size()));
-        hosts.insert(bare.begin(), bare.end());
+        names.insert(names.end(), {"127.0.0.1", "localhost", "::1"});
+    if (host == "0.0.0.0" || host == "::") {
+        const std::vector<std::string> own = machineNames(host == "::");
+        names.insert(names.end(), own.begin(), own.end());
+    }
+    names.insert(names.end(), extra.begin(), extra.end());
+    std::set<std::string> hosts;
+    for (const std::string& name : names) {
+        const std::string bare = lowerCase(name.find(':') != std::string::npos ? "[" + name + "]" : name);
+        hosts.insert(bare + p);
+        if (port == 80)
+            hosts.insert(bare);
     }
     return hosts;
 }
 
-void guardHost(httplib::Server& server, const std::string& served, int port)
+void guardHost(httplib::Server& server, const std::string& served, int port, const std::vector<std::string>& extra)
 {
-    server.set_pre_routing_handler([hosts = allowedHosts(served, port), served, port](const httplib::Request& req,
-                                                                                      httplib::Response& res) {
+    server.set_pre_routing_handler([hosts = allowedHosts(served, port, extra), served, port](
+                                       const httplib::Request& req, httplib::Response& res) {
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("Cache-Control", "no-store");
         const std::string host = req.get_header_value("Host");
-        if (hosts.count(host))
+        if (hosts.count(lowerCase(host)))
             return httplib::Server::HandlerResponse::Unhandled;
         sendError(res, 403, "Host '" + host + "' is not the address this server serves (" + urlOf(served, port) + ")");
         return httplib::Server::HandlerResponse::Handled;
@@ -80,17 +128,23 @@ void addPageRoutes(httplib::Server& server, const Lookdev& lookdev)
     });
 }
 
+// The body as JSON; throws BadRequest.
+json jsonBody(const httplib::Request& req)
+{
+    // A JSON body cannot be sent across origins without the browser asking
+    // first, and this server never says yes.
+    const std::string type = req.get_header_value("Content-Type");
+    if (type.compare(0, 16, "application/json") != 0)
+        throw BadRequest("Content-Type: expected application/json, not '" + type + "'");
+    return parseBody(req.body);
+}
+
 // The request's job and posed scene; false when the reply is already an error.
 bool readRenderRequest(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderJob& job,
                        Scene& scene)
 {
     try {
-        // A JSON body cannot be sent across origins without the browser
-        // asking first, and this server never says yes.
-        const std::string type = req.get_header_value("Content-Type");
-        if (type.compare(0, 16, "application/json") != 0)
-            throw BadRequest("Content-Type: expected application/json, not '" + type + "'");
-        job = parseRenderRequest(parseBody(req.body), lookdev.controls, lookdev.scenes);
+        job = parseRenderRequest(jsonBody(req), lookdev.controls, lookdev.sides, lookdev.scenes);
     } catch (const BadRequest& e) {
         sendError(res, 400, e.what());
         return false;
@@ -104,13 +158,35 @@ bool readRenderRequest(const httplib::Request& req, httplib::Response& res, cons
     return true;
 }
 
+// The page's id from X-Coolwarm-Client: a request supersedes only requests
+// with the same id (those without one share the empty id).
+std::string clientOf(const httplib::Request& req)
+{
+    const std::string id = req.get_header_value("X-Coolwarm-Client");
+    if (id.size() > 64 || !std::all_of(id.begin(), id.end(), [](unsigned char c) {
+            return std::isalnum(c) || c == '-' || c == '_';
+        }))
+        throw BadRequest("X-Coolwarm-Client: expected at most 64 letters, digits, '-' or '_'");
+    return id;
+}
+
 void answerRender(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev, RenderGate& gate,
                   RayScene& rays)
 {
+    std::string client;
+    try {
+        client = clientOf(req);
+    } catch (const BadRequest& e) {
+        sendError(res, 400, e.what());
+        return;
+    }
     RenderJob job;
     Scene scene;
     if (!readRenderRequest(req, res, lookdev, job, scene))
         return;
+    // What `coolwarm render` would note for the same settings given as --set;
+    // escaped to ASCII for the header.
+    const std::string notes = json(settingNotes(job, lookdev.controls, lookdev.plugin, lookdev.shader)).dump(-1, ' ', true);
     job.settings.linearOutput = job.format == "exr";
     job.settings.labels = false;  // the page names the panels itself
     int tilesDone = 0, tiles = 0;
@@ -120,7 +196,7 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     };
     Image image;
     double seconds = 0.0;
-    const RenderGate::Outcome outcome = gate.run([&](const std::atomic<bool>& cancel) {
+    const RenderGate::Outcome outcome = gate.run(client, [&](const std::atomic<bool>& cancel) {
         job.settings.cancel = &cancel;
         const auto start = std::chrono::steady_clock::now();
         try {
@@ -131,6 +207,11 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
         }
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
+    if (outcome == RenderGate::Busy) {
+        res.set_header("Retry-After", "1");
+        sendError(res, 409, "busy: other pages' renders are ahead of this one; try again", {{"stage", "busy"}});
+        return;
+    }
     if (outcome != RenderGate::Done) {
         sendError(res, 409, "superseded by a newer render request",
                   {{"stage", outcome == RenderGate::SupersededQueued ? "queued" : "running"},
@@ -143,9 +224,28 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
         panels += (panels.empty() ? "" : ",") + p;
     res.set_header("X-Coolwarm-Panels", panels);
     res.set_header("X-Coolwarm-Render-Seconds", std::to_string(seconds));
+    res.set_header("X-Coolwarm-Notes", notes);
     res.set_content(encodeImage(image, job.format,
                                 "coolwarm preview of " + scene.description + "; panels from the left: " + panels),
                     job.format == "png" ? "image/png" : "image/x-exr");
+}
+
+// POST /api/export: the look in a host's form, as a file to save.
+void answerExport(const httplib::Request& req, httplib::Response& res, const Lookdev& lookdev)
+{
+    ExportJob job;
+    try {
+        job = parseExportRequest(jsonBody(req), lookdev.controls, lookdev.sides);
+    } catch (const BadRequest& e) {
+        sendError(res, 400, e.what());
+        return;
+    }
+    const std::string text =
+        exportLook(job.look, job.format, job.name, lookdev.plugin.type(), lookdev.shader.declaration());
+    const std::string file = (job.name.empty() ? std::string(kDefaultExportName) : job.name) + "." +
+                             exportExtension(job.format);
+    res.set_header("Content-Disposition", "attachment; filename=\"" + file + "\"");
+    res.set_content(text, job.format == ExportFormat::Json ? "application/json" : "text/plain; charset=utf-8");
 }
 
 void answerFailures(httplib::Server& server)
@@ -165,15 +265,19 @@ void answerFailures(httplib::Server& server)
 
 }  // namespace
 
-void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const std::string& host, int port)
+void addRoutes(httplib::Server& server, const Lookdev& lookdev, RenderGate& gate, const ServeOptions& options,
+               int port)
 {
-    guardHost(server, host, port);
+    guardHost(server, options.host, port, options.allowHosts);
     addPageRoutes(server, lookdev);
     // The last render's ray-casting scene: the next render of the same scene
     // builds nothing, one of another scene rebuilds the meshes that differ.
     auto rays = std::make_shared<RayScene>();
     server.Post("/api/render", [&lookdev, &gate, rays](const httplib::Request& req, httplib::Response& res) {
         answerRender(req, res, lookdev, gate, *rays);
+    });
+    server.Post("/api/export", [&lookdev](const httplib::Request& req, httplib::Response& res) {
+        answerExport(req, res, lookdev);
     });
     answerFailures(server);
 }

@@ -5,6 +5,7 @@
 
 #include "core/errors.h"
 #include "scene/scene.h"
+#include "scene/sceneFile.h"
 
 #include <httplib.h>
 
@@ -13,6 +14,7 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -32,18 +34,25 @@ std::string baseName(const std::string& path)
 }  // namespace
 
 Lookdev::Lookdev(const ServeOptions& options)
-    : layout(findLayout()), plugin(layout), shader(layout), controls(buildControls(plugin, shader))
+    : layout(findLayout()),
+      plugin(layout),
+      shader(layout),
+      look(builtinLook()),
+      sides(buildSideControls(plugin, shader)),
+      controls(buildControls(sides, look))
 {
-    const std::vector<Setting> look = builtinLook();
     scenes.push_back(makeEntry("built-in", "Built-in scene", defaultScene(), look));
     scenes.push_back(makeEntry("swatch", "Sphere swatch", swatchScene(), look));
     for (const std::string& path : options.scenes) {
         if (std::any_of(scenes.begin(), scenes.end(), [&](const SceneEntry& e) { return e.id == path; }))
             throw InputError("--scene '" + path + "': named twice");
-        scenes.push_back(makeEntry(path, baseName(path), loadObjScene(path, kDefaultCreaseDegrees), look));
-        scenes.back().fromObj = true;
+        const bool sceneFile = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+        Scene scene = sceneFile ? loadSceneFile(path, kDefaultCreaseDegrees) : loadObjScene(path, kDefaultCreaseDegrees);
+        checkSettings(scene.material.values, "--scene '" + path + "' material", false, Renderer::Both, plugin, shader);
+        scenes.push_back(makeEntry(path, baseName(path), std::move(scene), look));
+        scenes.back().fromObj = !sceneFile;
     }
-    schema = schemaJson(controls, scenes, plugin, shader).dump();
+    schema = schemaJson(look, controls, scenes, plugin, shader).dump();
     version = ordered_json{{"tool", "coolwarm"},
                            {"version", COOLWARM_VERSION},
                            {"node", {{"name", plugin.type().name}, {"id", plugin.type().id}}},
@@ -109,19 +118,33 @@ void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, Re
         }
 }
 
+// A name or address as a Host header carries it, without the port.
+void checkAllowedHosts(const std::vector<std::string>& names)
+{
+    for (const std::string& name : names) {
+        const bool v6 = std::count(name.begin(), name.end(), ':') > 1;
+        const bool fine = !name.empty() && name.size() <= 253 && std::all_of(name.begin(), name.end(), [&](unsigned char c) {
+            return std::isalnum(c) || c == '-' || c == '.' || (v6 && c == ':');
+        });
+        if (!fine)
+            throw InputError("--allow-host '" + name + "': expected a host name or address, without a port");
+    }
+}
+
 }  // namespace
 }  // namespace lookdev
 
 int runServe(const ServeOptions& options)
 {
     using namespace lookdev;
+    checkAllowedHosts(options.allowHosts);
     // Everything is loaded before the first request: no request names a file.
     const Lookdev loaded(options);
     const sigset_t stopSignals = blockStopSignals();
     httplib::Server server;
     const int port = startServer(server, options);
     RenderGate gate;
-    addRoutes(server, loaded, gate, options.host, port);
+    addRoutes(server, loaded, gate, options, port);
 
     std::atomic<bool> done{false};
     std::thread signalWaiter([&] { stopOnSignal(stopSignals, done, gate, server); });

@@ -10,7 +10,10 @@
 //   GET  /                 the page (and /app.js, /style.css)
 //   GET  /api/version      the tool's and the deliverables' versions
 //   GET  /api/schema       the material's controls, the scenes, the limits
-//   POST /api/render       settings in (JSON), a PNG or EXR out
+//   POST /api/render       settings in (JSON), a PNG or EXR out; a page names
+//                          itself in X-Coolwarm-Client so that its requests
+//                          supersede only its own
+//   POST /api/export       settings in (JSON), the look as MEL, a preset, .mi or JSON
 #ifndef COOLWARM_TOOL_SERVE_H
 #define COOLWARM_TOOL_SERVE_H
 
@@ -22,7 +25,11 @@ namespace cwtool {
 struct ServeOptions {
     std::string host = "127.0.0.1";
     int port = 8080;                  // 0: any free port
-    std::vector<std::string> scenes;  // OBJ files the page may show
+    std::vector<std::string> scenes;  // OBJ and scene (.json) files the page may show
+    // More names the Host check accepts (a name or address that reaches this
+    // machine, such as a DNS alias), besides loopback and, listening on every
+    // address, the machine's own name and addresses.
+    std::vector<std::string> allowHosts;
 };
 
 // Serves until SIGINT or SIGTERM; returns the exit status.

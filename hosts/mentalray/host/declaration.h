@@ -3,7 +3,8 @@
 //
 // Enough of the language for `declare shader ... end declare` blocks: typed
 // parameters with defaults, arrays, version and apply, comments, and the `#:`
-// hints that Maya's node factory reads after a parameter.
+// hints that Maya's node factory reads after a parameter; and for shader
+// instances, `shader "NAME" "SHADER" ( "PARAMETER" VALUE..., ... )`.
 #ifndef MR_STANDIN_DECLARATION_H
 #define MR_STANDIN_DECLARATION_H
 
@@ -57,6 +58,25 @@ MR_STANDIN_API std::vector<Declaration> readDeclarations(const std::string& path
 MR_STANDIN_API std::vector<Declaration> parseDeclarations(const std::string& text, const std::string& fileName);
 // The one declaration of that name in the file.
 MR_STANDIN_API Declaration readDeclaration(const std::string& path, const std::string& shaderName);
+
+// One shader instance: its name, the shader it instances and the parameter
+// values it gives, in the file's order (booleans as 0 or 1).
+struct ShaderInstance {
+    std::string name;
+    std::string shader;
+    int line = 0;
+    std::vector<std::pair<std::string, std::vector<double>>> values;
+};
+
+// Every shader instance of a text (declarations in it are read and checked,
+// and left out); throws DeclarationError ("file:line: ...").
+MR_STANDIN_API std::vector<ShaderInstance> parseShaderInstances(const std::string& text, const std::string& fileName);
+// Checks an instance against its shader's declaration: the shader's name,
+// every parameter declared and a value (not an array), given once, in the
+// declaration's order, with the values its type takes. Throws
+// DeclarationError naming the instance's file, line and the parameter.
+MR_STANDIN_API void checkShaderInstance(const ShaderInstance& instance, const Declaration& declaration,
+                                        const std::string& fileName);
 
 // Size in bytes of one value of a declaration type.
 MR_STANDIN_API std::size_t typeSize(const std::string& type);

@@ -134,6 +134,25 @@ class Parser {
 public:
     Parser(std::vector<Token> tokens, const std::string& file) : tokens_(std::move(tokens)), file_(file) {}
 
+    std::vector<ShaderInstance> instances()
+    {
+        std::vector<ShaderInstance> out;
+        while (peek().kind != Token::End) {
+            if (peek().kind == Token::Hint) {
+                next();
+                continue;
+            }
+            if (peek().kind == Token::Word && peek().text == "declare") {
+                next();
+                shader();
+                continue;
+            }
+            expectWord("shader");
+            out.push_back(instance());
+        }
+        return out;
+    }
+
     std::vector<Declaration> declarations()
     {
         std::vector<Declaration> out;
@@ -204,6 +223,42 @@ private:
         expectWord("declare");
         layOut(d);
         return d;
+    }
+
+    // After the word `shader`: "NAME" "SHADER" ( "PARAMETER" VALUE..., ... )
+    ShaderInstance instance()
+    {
+        ShaderInstance i;
+        i.line = previous().line;
+        i.name = expect(Token::String, "a quoted shader instance name").text;
+        i.shader = expect(Token::String, "the quoted name of the shader it instances").text;
+        expectPunct("(");
+        if (!isPunct(")")) {
+            while (true) {
+                const Token& name = expect(Token::String, "a quoted parameter name");
+                std::vector<double> values;
+                if (peek().kind == Token::Word) {
+                    const Token& v = next();
+                    if (v.text == "on" || v.text == "true")
+                        values.push_back(1.0);
+                    else if (v.text == "off" || v.text == "false")
+                        values.push_back(0.0);
+                    else
+                        fail(v, "a boolean value is on or off, not '" + v.text + "'");
+                } else {
+                    while (peek().kind == Token::Number)
+                        values.push_back(number(next()));
+                }
+                if (values.empty())
+                    fail(peek(), "parameter \"" + name.text + "\" has no value" + describe(peek()));
+                i.values.push_back({name.text, values});
+                if (!isPunct(","))
+                    break;
+                next();
+            }
+        }
+        expectPunct(")");
+        return i;
     }
 
     Parameter parameter(const Declaration& d)
@@ -371,6 +426,43 @@ const Parameter* Declaration::find(const std::string& name) const
 std::vector<Declaration> parseDeclarations(const std::string& text, const std::string& fileName)
 {
     return Parser(Lexer(text, fileName).tokens(), fileName).declarations();
+}
+
+std::vector<ShaderInstance> parseShaderInstances(const std::string& text, const std::string& fileName)
+{
+    return Parser(Lexer(text, fileName).tokens(), fileName).instances();
+}
+
+void checkShaderInstance(const ShaderInstance& instance, const Declaration& declaration, const std::string& fileName)
+{
+    const std::string where = fileName + ":" + std::to_string(instance.line) + ": shader \"" + instance.name + "\"";
+    if (instance.shader != declaration.name)
+        throw DeclarationError(where + " instances \"" + instance.shader + "\", not \"" + declaration.name + "\"");
+    std::size_t previous = 0;
+    bool first = true;
+    for (const auto& v : instance.values) {
+        const Parameter* p = declaration.find(v.first);
+        if (!p)
+            throw DeclarationError(where + ": \"" + declaration.name + "\" declares no parameter \"" + v.first + "\"");
+        const std::size_t index = static_cast<std::size_t>(p - declaration.parameters.data());
+        if (!first && index <= previous)
+            throw DeclarationError(where + ": parameter \"" + v.first + "\" is " +
+                                   (index == previous ? "given twice" : "out of the declaration's order"));
+        first = false;
+        previous = index;
+        if (p->array || !isValueType(p->type))
+            throw DeclarationError(where + ": parameter \"" + v.first + "\" (" + (p->array ? "array " : "") + p->type +
+                                   ") takes no value of this form");
+        const std::size_t n = v.second.size();
+        if (n != static_cast<std::size_t>(p->arity()) && !(p->type == "color" && n == 3))
+            throw DeclarationError(where + ": parameter \"" + v.first + "\" (" + p->type + ") takes " +
+                                   (p->type == "color" ? std::string("3 or 4") : std::to_string(p->arity())) +
+                                   " values, got " + std::to_string(n));
+        for (double x : v.second)
+            if (!fitsValue(p->type, x))
+                throw DeclarationError(where + ": parameter \"" + v.first + "\": " + formatNumber(x) + " " +
+                                       valueRange(p->type));
+    }
 }
 
 std::vector<Declaration> readDeclarations(const std::string& path)

@@ -1,6 +1,6 @@
 #include "image.h"
 
-#include "output.h"
+#include "core/output.h"
 
 #include "core/errors.h"
 
@@ -178,12 +178,28 @@ void checkOutputPath(const std::string& path)
         throw InputError("--out '" + path + "': is a folder");
 }
 
+namespace {
+const char kLookKey[] = "coolwarm:look";
+const char kCommandLineKey[] = "coolwarm:commandLine";
+}  // namespace
+
 std::string encodeImage(const Image& image, const std::string& type, const std::string& description)
 {
     const bool linear = isLinear(type);
     OIIO::ImageSpec format(image.width, image.height, 3, linear ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
-    format.attribute("ImageDescription", description);
+    const bool tiff = type == "tif" || type == "tiff";
+    // The image library writes a TIFF's colour space as an EXIF block, which
+    // it cannot write through a memory proxy whole (the file comes out
+    // without its image directory); 8-bit TIFF is taken as sRGB anyway.
+    if (!tiff)
+        format.attribute("oiio:ColorSpace", linear ? "Linear" : "sRGB");
+    // TIFF keeps no metadata of other names: its description carries the
+    // look and the command line too, one per line.
+    const std::string look = lookJson(image.look, false);
+    format.attribute("ImageDescription",
+                     tiff ? description + "\n" + kLookKey + " " + look +
+                                (image.commandLine.empty() ? "" : "\n" + std::string(kCommandLineKey) + " " + image.commandLine)
+                          : description);
     format.attribute("Software", "coolwarm preview");
     // A preview's file is written once and seldom kept: quick compression, no
     // per-row filter search (a third of the time for a larger file).
@@ -193,6 +209,11 @@ std::string encodeImage(const Image& image, const std::string& type, const std::
     for (const std::string& p : image.panels)
         panels += (panels.empty() ? "" : ",") + p;
     format.attribute("coolwarm:panels", panels);
+    // The look drawn, as a look file holds it, and what drew it: --look IMAGE
+    // reads the look back.
+    format.attribute(kLookKey, look);
+    if (!image.commandLine.empty())
+        format.attribute(kCommandLineKey, image.commandLine);
 
     // Encoded in memory: the image library's own file writing does not report
     // every failed write, so the file is written by writeFileWhole.
@@ -226,6 +247,38 @@ std::string encodeImage(const Image& image, const std::string& type, const std::
     if (!ok)
         throw InternalError("cannot encode a ." + type + " image: " + (out ? out->geterror() : OIIO::geterror()));
     return std::string(bytes.begin(), bytes.end());
+}
+
+bool isImagePath(const std::string& path)
+{
+    const std::string type = extensionOf(path);
+    return type == "png" || type == "tif" || type == "tiff" || type == "exr" || type == "jpg" || type == "jpeg";
+}
+
+Look readImageLook(const std::string& path)
+{
+    const std::string what = "--look '" + path + "'";
+    std::unique_ptr<OIIO::ImageInput> in = OIIO::ImageInput::open(path);
+    if (!in) {
+        std::string why = OIIO::geterror();
+        throw InputError(what + ": cannot read the image" + (why.empty() ? "" : ": " + why));
+    }
+    std::string text = in->spec().get_string_attribute(kLookKey);
+    if (text.empty()) {
+        // A TIFF's description: its line that starts with the key.
+        const std::string description = in->spec().get_string_attribute("ImageDescription");
+        const std::string key = "\n" + std::string(kLookKey) + " ";
+        const std::size_t at = description.find(key);
+        if (at != std::string::npos) {
+            const std::size_t start = at + key.size(), end = description.find('\n', start);
+            text = description.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        }
+    }
+    in->close();
+    if (text.empty())
+        throw InputError(what + ": the image records no look (only images written by coolwarm render or the "
+                                "lookdev page do)");
+    return parseLook(text, what + ": its look");
 }
 
 bool isLinearOutput(const std::string& path) { return isLinear(extensionOf(path)); }

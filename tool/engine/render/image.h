@@ -29,7 +29,16 @@ void storePixel(Image& image, std::size_t pixel, float r, float g, float b);
 // The 8-bit sRGB code of one linear value.
 unsigned char encodeSrgb(float linear);
 
+// Besides the pixels, the file records the image's panels (coolwarm:panels),
+// its look as JSON (coolwarm:look) and its command line (coolwarm:commandLine,
+// when there is one) in its metadata.
 void writeImage(const std::string& path, const Image& image, const std::string& description);
+
+// True for a path whose extension is an image type the tool reads a look from.
+bool isImagePath(const std::string& path);
+// The look an image file records; throws InputError naming the file when it
+// cannot be read or records none.
+Look readImageLook(const std::string& path);
 
 // The image as the bytes of a file of `type` (an extension: "png", "exr", ...).
 std::string encodeImage(const Image& image, const std::string& type, const std::string& description);

@@ -508,20 +508,6 @@ const char* panelTitle(const std::string& panel) { return panel == "maya" ? "May
 
 }  // namespace
 
-SettingTarget targetOf(const std::string& name)
-{
-    SettingTarget t;
-    t.name = name;
-    if (name.compare(0, 5, "maya:") == 0) {
-        t.mentalRay = false;
-        t.name = name.substr(5);
-    } else if (name.compare(0, 10, "mentalray:") == 0) {
-        t.maya = false;
-        t.name = name.substr(10);
-    }
-    return t;
-}
-
 std::vector<std::string> checkSettings(const std::vector<Setting>& settings, const std::string& source, bool strict,
                                        Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader)
 {
@@ -605,13 +591,13 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
 
     // The material's settings, once for the whole image: the scene's own, then
     // the caller's; each to the side it names.
-    std::vector<Setting> material = scene.material;
-    material.insert(material.end(), settings.settings.begin(), settings.settings.end());
+    Look material = scene.material;
+    material.set(settings.settings);
     std::unique_ptr<mayahost::Node> node;
     std::vector<const SceneLight*> mayaLights;
     if (plugin) {
         node.reset(new mayahost::Node(plugin->type().name));
-        for (const Setting& set : material) {
+        for (const Setting& set : material.values) {
             const SettingTarget t = targetOf(set.name);
             if (t.maya && nodeHasInput(plugin->type(), t.name))
                 setNodeValue(*node, t.name, set.numbers);
@@ -624,7 +610,7 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     OcclusionContext occlusionContext{&caster, &frame};
     if (shader) {
         block.reset(new mrhost::BlockBuilder(shader->declaration()));
-        for (const Setting& set : material) {
+        for (const Setting& set : material.values) {
             const SettingTarget t = targetOf(set.name);
             if (t.mentalRay && shaderHasParameter(shader->declaration(), t.name))
                 setShaderValue(*block, t.name, set.numbers);
@@ -642,6 +628,7 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
                  0.08f);  // the separator's grey
     if (plugin) image.panels.push_back("maya");
     if (shader) image.panels.push_back("mentalray");
+    image.look = material;
 
     const int tileSide = adaptiveSampling(settings) ? kAdaptiveTile : kTile;
     Shared shared{scene, settings, caster, frame, node.get(), shader, block.get(), mayaLights, image, panels,

@@ -1,8 +1,7 @@
 // render/: pictures. It owns ray casting and shading into an image in memory
 // (render.h), contact sheets (sheet.h), and encoding and writing image files
-// (image.h); those three are public. labels.h (the bitmap font) and output.h
-// (files written whole) are its own. It may include core/ and scene/, Embree,
-// OpenImageIO and Imath.
+// (image.h); those three are public. labels.h (the bitmap font) is its own.
+// It may include core/, look/ and scene/, Embree, OpenImageIO and Imath.
 //
 // `coolwarm render`: ray-cast a scene and shade every primary hit through the
 // built deliverables. The functions here draw into memory and print nothing:
@@ -12,6 +11,7 @@
 #define COOLWARM_TOOL_RENDER_H
 
 #include "core/values.h"
+#include "look/look.h"
 #include "scene/scene.h"
 
 #include <atomic>
@@ -38,9 +38,9 @@ struct RenderSettings {
     // true gives every pixel every sample.
     bool uniformSamples = false;
     int threads = 0;   // 0: every core
-    // Material settings for the whole image, applied after the scene's own.
+    // Material values for the whole image, over the scene's own.
     // A name may carry "maya:" or "mentalray:" in front to reach one side only.
-    std::vector<Setting> settings;
+    Look settings;
     bool labels = true;  // burn the panels' names in when both are drawn
     // Called on the calling thread about ten times a second while the tiles
     // render, and once at the end, with the tiles done and their total.
@@ -60,6 +60,10 @@ struct Image {
     std::vector<unsigned char> srgb;     // 8-bit sRGB, 3 a pixel, when not linear
     std::vector<unsigned short> halves;   // linear half floats (their bits), 3 a pixel, when linear
     std::vector<std::string> panels;     // left to right
+    // What the file records besides the pixels: the look drawn (the scene's
+    // material with the settings over it) and the command that drew it.
+    Look look;
+    std::string commandLine;
 
     Vec3 pixel(int x, int y) const;
     void setPixel(int x, int y, const Vec3& colour);
@@ -75,13 +79,6 @@ class RenderCancelled : public std::runtime_error {
 public:
     RenderCancelled() : std::runtime_error("the render was cancelled") {}
 };
-
-// Which deliverable a material setting reaches, and its bare name.
-struct SettingTarget {
-    bool maya = true, mentalRay = true;
-    std::string name;
-};
-SettingTarget targetOf(const std::string& name);
 
 // Checks material settings against the deliverables (both loaded) before
 // anything is rendered. `source` names where they come from in messages

@@ -117,6 +117,9 @@ Image renderContactSheet(const Scene& scene, const RenderSettings& settings, con
     sheet.width = panels * panelWidth + (panels - 1) * kPanelGap;
     sheet.height = titleHeight + rows * cellHeight - kGap;
     prepareImage(sheet, sheet.width, sheet.height, settings.linearOutput, 0.08f);
+    // The look under the swept values; each swatch's label says what they were.
+    sheet.look = scene.material;
+    sheet.look.set(settings.settings);
     for (const MayaPlugin* p : plugins)
         sheet.panels.push_back(p ? "maya" : "mentalray");
 
@@ -135,7 +138,7 @@ Image renderContactSheet(const Scene& scene, const RenderSettings& settings, con
             for (int column = 0; column < columns; ++column) {
                 cell.settings = settings.settings;
                 for (std::size_t k = 0; k < sweeps.size(); ++k)
-                    cell.settings.push_back({sweeps[k].name, sweeps[k].at(k == 0 ? column : row)});
+                    cell.settings.set({sweeps[k].name, sweeps[k].at(k == 0 ? column : row)});
                 const Image swatch = render(scene, cell, plugins[p], shaders[p]);
                 const int x = px + column * cellWidth, y = titleHeight + row * cellHeight;
                 fillRect(sheet, x, y, cellInner, settings.height, scene.background, 1.0f);

@@ -438,30 +438,6 @@ std::vector<SceneLight> modelLights(const Vec3& centre, float radius)
     return lights;
 }
 
-std::vector<Setting> builtinLook()
-{
-    // Little of the orange in the cool tone keeps it blue; half of it in the
-    // warm tone makes that a yellow orange. The diffuse scale keeps the warm
-    // colour plus the Maya fill's share below 1.
-    return {{"color", {0.9, 0.45, 0.1}},
-            {"alpha", {0.05}},
-            {"beta", {0.5}},
-            {"blue", {0.55}},
-            {"yellow", {0.45}},
-            {"diffuse", {0.85}},
-            {"specularColor", {0.5, 0.5, 0.5}},
-            {"specularRollOff", {0.6}},
-            // The node's exponent is 6 / eccentricity, the shader's is the
-            // value itself: the same small highlight on both.
-            {"maya:eccentricity", {0.15}},
-            {"mentalray:eccentricity", {40.0}},
-            // Narrow enough that noisy normals (a scan's) seldom dip below it
-            // inside the silhouette, wide enough to stay one unbroken band
-            // where a smooth model folds over itself.
-            {"outLineWidth", {0.2}},
-            {"outLineColor", {0.08, 0.06, 0.1}}};
-}
-
 Scene defaultScene()
 {
     Scene s;

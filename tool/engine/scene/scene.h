@@ -1,7 +1,7 @@
 // scene/: what is drawn. It owns scenes, built-in and OBJ meshes, framing
-// (scene.h), scene and look files and the --camera, --light and --background
-// options (sceneFile.h); both are public. objCheck.h is its own. It may include
-// core/ and node/toneTerms.h, tinyobjloader and nlohmann-json.
+// (scene.h), scene files and the --camera, --light and --background options
+// (sceneFile.h); both are public. objCheck.h is its own. It may include core/,
+// look/, node/toneTerms.h, tinyobjloader and nlohmann-json.
 //
 // What the preview renderer draws: triangle meshes, lights and a camera, all
 // in world space (y up).
@@ -11,6 +11,7 @@
 #include "toneTerms.h"
 
 #include "core/values.h"
+#include "look/look.h"
 
 #include <array>
 #include <string>
@@ -105,8 +106,9 @@ struct Scene {
     Camera camera;
     Vec3 background{0.6f, 0.6f, 0.6f};
     std::string description;
-    // The scene's own material settings, applied before the command line's.
-    std::vector<Setting> material;
+    // The scene's own material, applied over the look and under the command
+    // line's settings.
+    Look material;
 };
 
 // The centre and radius of a sphere around the framed meshes (every mesh when
@@ -125,10 +127,6 @@ Scene defaultScene();
 // The built-in sphere alone with the default lights: the object of a contact
 // sheet.
 Scene swatchScene();
-
-// The built-in look: a warm orange whose cool and warm tones read clearly in
-// both renderers, a dark outline, a small highlight.
-std::vector<Setting> builtinLook();
 
 // The default key and fill lights around a scene of this centre and radius.
 std::vector<SceneLight> defaultLights(const Vec3& centre, float radius);

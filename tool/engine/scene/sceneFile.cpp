@@ -118,30 +118,6 @@ public:
         return value.get<std::string>();
     }
 
-    std::vector<Setting> material(const json& object, const std::string& field) const
-    {
-        if (!object.is_object())
-            fail(field, "expected an object of NAME: VALUE, got " + shown(object));
-        std::vector<Setting> out;
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            const std::string f = join(field, it.key());
-            Setting s;
-            s.name = it.key();
-            const json& v = it.value();
-            if (v.is_boolean())
-                s.numbers = {v.get<bool>() ? 1.0 : 0.0};
-            else if (v.is_number())
-                s.numbers = {number(v, f, -1e30, 1e30)};
-            else if (v.is_array() && !v.empty() && v.size() <= 3)
-                for (std::size_t i = 0; i < v.size(); ++i)
-                    s.numbers.push_back(number(v[i], f + "[" + std::to_string(i) + "]", -1e30, 1e30));
-            else
-                fail(f, "expected a number, true/false or one to three numbers, got " + shown(v));
-            out.push_back(s);
-        }
-        return out;
-    }
-
     static std::string join(const std::string& field, const std::string& key)
     {
         return field.empty() ? key : field + "." + key;
@@ -386,23 +362,8 @@ Scene loadSceneFile(const std::string& path, const MeshOptions& options)
     if (doc.contains("background"))
         scene.background = f.colour(doc["background"], "background");
     if (doc.contains("material"))
-        scene.material = f.material(doc["material"], "material");
+        scene.material = lookFromJson(doc["material"], what, "material");
     return scene;
-}
-
-std::vector<Setting> loadLookFile(const std::string& path)
-{
-    const std::string what = "--look '" + path + "'";
-    return Fields(what).material(readJson(path, what), "");
-}
-
-std::vector<Setting> loadLook(const std::string& look)
-{
-    if (look == "builtin")
-        return builtinLook();
-    if (look == "node")
-        return {};
-    return loadLookFile(look);
 }
 
 void applyCameraOption(Scene& scene, const std::string& text)

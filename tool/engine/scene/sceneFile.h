@@ -34,14 +34,6 @@ Scene loadSceneFile(const std::string& path, const MeshOptions& options);
 bool parseUpAxis(const std::string& text, UpAxis& up);
 bool parseNormalSource(const std::string& text, NormalSource& normals);
 
-// A look: a JSON object of material settings, NAME: number, [numbers] or
-// true/false; a name may start with "maya:" or "mentalray:".
-std::vector<Setting> loadLookFile(const std::string& path);
-
-// --look: "builtin" (builtinLook), "node" (nothing: the node's and the
-// shader's own defaults) or a look file.
-std::vector<Setting> loadLook(const std::string& look);
-
 // --camera AZ,EL[,DIST]
 void applyCameraOption(Scene& scene, const std::string& text);
 // --light NAME=AZ,EL[,INTENSITY] moves (or adds) a light to that direction
