@@ -764,3 +764,78 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         EXPECT_FALSE(fs::exists(path("x.png")));
     }
 }
+
+// Every accepted value gives a picture and every other a refusal naming it:
+// the extremes of each numeric option and scene-file field, drawn by both
+// renderers, never end the process with a signal.
+TEST_F(Tool, ExtremeValuesGiveAPictureOrARefusalNeverASignal)
+{
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(path(name)) << text;
+        return path(name);
+    };
+    const std::string tri = "f 1 2 3\n";
+    const std::string far = write("far.obj", "v 1e16 1e16 1e16\nv 1e16 1e16 -1e16\nv -1e16 1e16 1e16\n" + tri);
+    const std::string tiny = write("tiny.obj", "v 0 0 0\nv 1e-38 0 0\nv 0 1e-38 0\n" + tri);
+    const std::string beyond = write("beyond.obj", "v 3e38 0 0\nv 0 3e38 0\nv 0 0 1\n" + tri);
+    const std::string offset = write("offset.obj", "v 1e15 1e15 1e15\nv 1e15 1e15 1.0000001e15\nv 1e15 1.00001e15 1e15\n" + tri);
+    auto scene = [&](const std::string& name, const std::string& fields) {
+        return write(name + ".json", "{\"meshes\": [{\"builtin\": \"sphere\"}]" + fields + "}");
+    };
+    auto meshScene = [&](const std::string& name, const std::string& mesh) {
+        return write(name + ".json", "{\"meshes\": [" + mesh + "]}");
+    };
+    // Accepted: each must give a picture.
+    const std::vector<std::string> pictures = {
+        "--camera 1e30,90,3e38",
+        "--camera -3e38,-90,1e-38",
+        "--camera 359.9,0.0001,1e18 --light key=3e38,90,3e38 --light fill=-3e38,-90,0 --light extra=1e-38,45,1e-38",
+        "--background 3e38 --set color=3e38,3e38,3e38 --set diffuse=3e38 --set mentalray:eccentricity=1e-38",
+        "--size 4096x1 --samples 64",
+        "--scene " + far + " --crease 0",
+        "--scene " + far + " --camera 45,45,1e-30",
+        "--scene " + tiny + " --crease 180",
+        "--scene " + offset + " --camera 10,10,1e-30 --light key=0,90",
+        "--scene " + scene("camera", ", \"camera\": {\"distance\": 1e6, \"fov\": 1, \"target\": [1e6, -1e6, 1e6]}"),
+        "--scene " + scene("fov", ", \"camera\": {\"azimuth\": -360, \"elevation\": 90, \"fov\": 170}"),
+        "--scene " + scene("position", ", \"camera\": {\"position\": [1e6, -1e6, 1e6], \"target\": [-1e6, 1e6, -1e6]}"),
+        "--scene " + scene("near", ", \"camera\": {\"distance\": 1e-6, \"target\": [1e6, 1e6, 1e6]}"),
+        "--scene " + scene("lights", ", \"lights\": [{\"position\": [1e6, 1e6, -1e6], \"intensity\": 1e6, "
+                                     "\"color\": [1e6, 0, 1e6]}, {\"position\": [0, 0, 0]}, {\"type\": "
+                                     "\"directional\", \"direction\": [1e-19, 0, 0]}]"),
+        "--scene " + meshScene("transforms", "{\"builtin\": \"torus\", \"translate\": [1e6, -1e6, 1e6], \"rotate\": "
+                                             "[1e6, -1e6, 3e5], \"scale\": [1e6, -1e-30, 1e6]}"),
+        "--scene " + meshScene("small", "{\"builtin\": \"box\", \"scale\": 1e-30}, {\"builtin\": \"ground\", "
+                                        "\"scale\": -1e6}"),
+        "--sweep alpha=-3e38:3e38:2 --sweep beta=1e-38:1e38:2 --size 8x8",
+    };
+    // Refused: each must name what it refuses.
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {"--scene " + beyond, "beyond 1e16"},
+        {"--scene " + meshScene("grown", "{\"obj\": \"far.obj\", \"scale\": 1e6}"), "beyond 1e16"},
+        {"--camera 1e39,0", "--camera"},
+        {"--scene " + scene("nolength", ", \"lights\": [{\"type\": \"directional\", \"direction\": [1e-30, 0, 0]}]"),
+         "lights[0].direction: the direction has no length"},
+        {"--light key=0,0,1e39", "--light"},
+        {"--scene " + scene("fovbig", ", \"camera\": {\"fov\": 1e39}"), "camera.fov"},
+        {"--scene " + scene("huge", ", \"background\": 1e400"), "1e400 is not a finite single-precision number"},
+    };
+    for (int side = 0; side < 2; ++side)
+        for (std::size_t i = 0; i < (side ? refusals.size() : pictures.size()); ++i) {
+            const std::string args = side ? refusals[i].first : pictures[i];
+            SCOPED_TRACE(args);
+            const std::string size = args.find("--size") == std::string::npos ? "--size 24x16 " : "";
+            const Outcome r = run("render --quiet " + size + args + " --out " + path("x.png"));
+            ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << ": " << r.err;
+            if (side == 0) {
+                EXPECT_EQ(r.status, 0) << r.err;
+                EXPECT_TRUE(fs::exists(path("x.png")));
+            } else {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_THAT(r.err, testing::StartsWith("coolwarm: "));
+                EXPECT_THAT(r.err, testing::HasSubstr(refusals[i].second));
+                EXPECT_FALSE(fs::exists(path("x.png")));
+            }
+            fs::remove(path("x.png"));
+        }
+}

@@ -216,7 +216,8 @@ void computeCreasedNormals(Mesh& mesh, float creaseDegrees)
 
 Vec3 directionFromAngles(float azimuth, float elevation)
 {
-    const float a = azimuth * kPi / 180.0f, e = elevation * kPi / 180.0f;
+    // Reduced first (exactly), so that a huge azimuth keeps its meaning.
+    const float a = std::fmod(azimuth, 360.0f) * kPi / 180.0f, e = elevation * kPi / 180.0f;
     return {std::cos(e) * std::sin(a), std::sin(e), std::cos(e) * std::cos(a)};
 }
 
