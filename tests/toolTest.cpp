@@ -839,3 +839,47 @@ TEST_F(Tool, ExtremeValuesGiveAPictureOrARefusalNeverASignal)
             fs::remove(path("x.png"));
         }
 }
+
+// The temporary file beside the target is created afresh, never through a link
+// planted at one of its names, with the mode the umask gives; only it is
+// renamed over the target, and nothing planted is touched.
+TEST_F(Tool, OutputNeverFollowsALinkPlantedAtATemporaryName)
+{
+    const std::string victim = path("victim.txt"), out = path("x.png");
+    std::ofstream(victim) << "keep me";
+    // The shell's own PID is the tool's: run() execs it.
+    auto plant = [&](int count) {
+        return "for i in $(seq 0 " + std::to_string(count - 1) + "); do s=-$i; [ $i = 0 ] && s=; ln -s " + victim +
+               " " + dir.string() + "/.x.png.part$$$s; done; umask 027";
+    };
+    auto links = [&] {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(dir))
+            n += fs::is_symlink(entry.symlink_status());
+        return n;
+    };
+
+    const Outcome some = run("render --quiet --size 16x16 --out " + out, "", plant(5));
+    EXPECT_EQ(some.status, 0) << some.err;
+    EXPECT_EQ(slurp(victim), "keep me");
+    EXPECT_EQ(links(), 5);
+    ASSERT_TRUE(fs::exists(out));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(out)));
+    EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (!fs::is_symlink(entry.symlink_status()))
+            EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::HasSubstr(".part")));
+
+    // Every name taken: a refusal, the earlier picture and the planted links kept.
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (fs::is_symlink(entry.symlink_status()))
+            fs::remove(entry.path());
+    const std::string before = slurp(out);
+    const Outcome all = run("render --quiet --size 16x16 --background 0 --out " + out, "", plant(100));
+    EXPECT_EQ(all.status, 1);
+    EXPECT_THAT(all.err, testing::HasSubstr("File exists"));
+    EXPECT_EQ(slurp(victim), "keep me");
+    EXPECT_EQ(slurp(out), before);
+    EXPECT_EQ(links(), 100);
+}
