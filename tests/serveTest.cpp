@@ -282,7 +282,11 @@ TEST_F(Serve, BadRequestsAnswer400NamingTheProblemAndTheServerGoesOn)
         {R"({"camera": {"roll": 5}})", "camera: unknown field 'roll'"},
         {R"({"light": {"intensity": -1}})", "light.intensity: -1 is outside the range 0 to 10"},
         {R"({"out": "/tmp/x.png"})", "the request: unknown field 'out'"},
-        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]", "nests deeper than 8 levels"},
+        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]", "at byte 17: nests deeper than 16 levels"},
+        // Bad input, never a failure of the server.
+        {R"({"width": 1e400})", "1e400 is not a finite single-precision number"},
+        {"{\"scene\": \"\xc3\x28\"}", "at byte 12: not valid UTF-8"},
+        {R"({"settings": {"diffuse": -1e39}})", "settings.diffuse: -1e+39 is outside the range"},
     };
     for (const auto& c : cases) {
         const httplib::Result r = client().Post("/api/render", c.first, "application/json");

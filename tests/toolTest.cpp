@@ -749,7 +749,7 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         {"render --scene " + path("hex.obj"), "--scene '" + path("hex.obj") + "': line 1: '0x10' is not a decimal number"},
         {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
         {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
-        {"render --scene /dev/zero", "--scene '/dev/zero': is not a regular file"},
+        {"render --scene /dev/zero", "--scene '/dev/zero': is a character device, not a regular file"},
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
         {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
         // Standard output that cannot take what is printed.
@@ -882,4 +882,59 @@ TEST_F(Tool, OutputNeverFollowsALinkPlantedAtATemporaryName)
     EXPECT_EQ(slurp(victim), "keep me");
     EXPECT_EQ(slurp(out), before);
     EXPECT_EQ(links(), 100);
+}
+
+// Scene and look files go through the one JSON reading path: only regular
+// files, nesting and size bounded, numbers and text checked; each a refusal
+// naming the file, never a hang, a crash or an internal failure.
+TEST_F(Tool, SceneAndLookFilesAreBadInputNeverAFailureOfTheTool)
+{
+    ASSERT_EQ(mkfifo(path("fifo.json").c_str(), 0600), 0);
+    fs::create_directories(path("folder.json"));
+    std::ofstream(path("deep.json")) << std::string(100000, '[') << std::string(100000, ']');
+    std::ofstream(path("huge.json")) << "{\"color\": [1e400, 0, 0]}";
+    std::ofstream(path("utf8.json")) << "{\"color\": \"\xc3\x28\"}";
+    std::ofstream(path("big.json")) << "{\"color\": [1, 0, 0]" << std::string(5 << 20, ' ') << "}";
+    struct Case { std::string file, message; };
+    const Case cases[] = {
+        {path("fifo.json"), "is a FIFO, not a regular file"},
+        {path("folder.json"), "is a folder, not a regular file"},
+        {"/dev/zero", "is a character device, not a regular file"},
+        {path("deep.json"), "at byte 17: nests deeper than 16 levels"},
+        {path("huge.json"), "at byte 12: 1e400 is not a finite single-precision number"},
+        {path("utf8.json"), "at byte 12: not valid UTF-8"},
+        {path("big.json"), "the file is larger than the limit of 4194304 bytes"},
+    };
+    // A hang is killed, and fails the test.
+    const std::string watchdog = "(sleep 20; kill -9 $$) >/dev/null 2>&1 & :";
+    for (const Case& c : cases)
+        for (const char* option : {"--look", "--scene"}) {
+            // Scenes take the same path: its kinds of file are enough for them
+            // (and /dev/zero is not a .json name, so an OBJ's, refused alike).
+            if (std::string(option) == "--scene" && (&c - cases > 1))
+                continue;
+            SCOPED_TRACE(std::string(option) + " " + c.file);
+            const Outcome r = run(std::string("render --size 8x8 ") + option + " " + c.file + " --out " + path("x.png"),
+                                  "", watchdog);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_THAT(r.err, testing::HasSubstr(std::string(option) + " '" + c.file + "': " + c.message));
+            EXPECT_FALSE(fs::exists(path("x.png")));
+        }
+    // shade's request lines take the same path.
+    const Outcome shade = run("shade", std::string(100000, '[') + "\n");
+    EXPECT_EQ(shade.status, 1);
+    EXPECT_THAT(shade.out, testing::HasSubstr("line 1: the request: at byte 17: nests deeper than 16 levels"));
+}
+
+// Materials are not used: an mtllib line names a file that is never opened,
+// whatever it is.
+TEST_F(Tool, ObjMaterialLibrariesAreNeverOpened)
+{
+    ASSERT_EQ(mkfifo(path("pipe.mtl").c_str(), 0600), 0);
+    std::ofstream(path("m.obj")) << "mtllib pipe.mtl\nmtllib /dev/zero\nmtllib " << dir.string()
+                                 << "\nusemtl x\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const Outcome r = run("render --quiet --size 8x8 --scene " + path("m.obj") + " --out " + path("x.png"), "",
+                          "(sleep 20; kill -9 $$) >/dev/null 2>&1 & :");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("x.png")));
 }

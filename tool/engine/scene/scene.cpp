@@ -3,6 +3,8 @@
 #include "objCheck.h"
 
 #include "core/errors.h"
+#include "core/fileInput.h"
+#include "core/workLimits.h"
 
 #include <tiny_obj_loader.h>
 
@@ -418,7 +420,9 @@ Mesh loadObjMesh(const std::string& path, float creaseDegrees, const std::string
     config.triangulate = true;
     config.vertex_color = false;
     tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config)) {
+    // Parsed from its text with no material text: an mtllib line names a file
+    // that is never opened (materials are not used).
+    if (!reader.ParseFromString(readRegularFile(path, kMaxObjBytes, what), "", config)) {
         std::string why = reader.Error();
         while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
             why.pop_back();
