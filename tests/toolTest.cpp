@@ -938,3 +938,16 @@ TEST_F(Tool, ObjMaterialLibrariesAreNeverOpened)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(path("x.png")));
 }
+
+// Standard input that cannot be read is an error with the system's reason,
+// not an empty run.
+TEST_F(Tool, ShadeReportsAnUnreadableStandardInput)
+{
+    const std::string out = path("out"), err = path("err");
+    const int raw = std::system((std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm shade < " + dir.string() + " >" +
+                                 out + " 2>" + err).c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_EQ(slurp(out), "");
+    EXPECT_EQ(slurp(err), "coolwarm: shade: reading standard input failed: Is a directory\n");
+}
