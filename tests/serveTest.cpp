@@ -371,5 +371,13 @@ TEST(ServeStartUp, BadOptionsExitWithAMessage)
     r = run("--host 203.0.113.9 --port 0");
     EXPECT_EQ(r.first, 1);
     EXPECT_THAT(r.second, HasSubstr("--host '203.0.113.9'"));
+
+    // Refused at start-up, not a server that then refuses every request.
+    r = run("--host '' --port 0");
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("--host '': expected an address to listen on"));
+    r = run("--host 127.0.0.1:8080 --port 0");
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("--host '127.0.0.1:8080': not an IPv4 or IPv6 address or a host name"));
     fs::remove(err);
 }

@@ -8,6 +8,9 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -64,10 +67,37 @@ sigset_t blockStopSignals()
     return stopSignals;
 }
 
+// An address to listen on: an IPv4 or IPv6 address, or a host name that
+// resolves. Anything else (an empty one, "host:port") is refused before the
+// server starts, rather than a server starting that no Host header can reach.
+void checkHost(const std::string& host)
+{
+    const std::string what = "--host '" + host + "'";
+    if (host.empty())
+        throw InputError(what + ": expected an address to listen on, such as 127.0.0.1 or ::1");
+    unsigned char address[sizeof(in6_addr)];
+    if (inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1)
+        return;
+    const bool nameLike = std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+    if (!nameLike)
+        throw InputError(what + ": not an IPv4 or IPv6 address or a host name");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (error != 0)
+        throw InputError(what + ": not an address of this machine's names: " + gai_strerror(error));
+    freeaddrinfo(found);
+}
+
 // The server's threads, limits and socket, bound to the address asked for;
 // returns the port.
 int startServer(httplib::Server& server, const ServeOptions& options)
 {
+    checkHost(options.host);
     server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     // The library's default also sets SO_REUSEPORT, which would let a second
     // server share the port unnoticed.
