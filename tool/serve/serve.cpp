@@ -1,5 +1,6 @@
 #include "serve.h"
 
+#include "boundedServer.h"
 #include "lookdev.h"
 #include "renderGate.h"
 
@@ -95,17 +96,15 @@ void checkHost(const std::string& host)
 
 // The server's threads, limits and socket, bound to the address asked for;
 // returns the port.
-int startServer(httplib::Server& server, const ServeOptions& options)
+int startServer(BoundedServer& server, const ServeOptions& options)
 {
     checkHost(options.host);
-    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
     // The library's default also sets SO_REUSEPORT, which would let a second
     // server share the port unnoticed.
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.set_payload_max_length(kMaxRequestBytes);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
     server.set_keep_alive_timeout(2);
@@ -118,13 +117,14 @@ int startServer(httplib::Server& server, const ServeOptions& options)
     if (port <= 0)
         throw InputError("--host '" + options.host + "' --port " + std::to_string(options.port) +
                          ": cannot listen there (in use, or not an address of this machine)");
+    server.widenBacklog();
     return port;
 }
 
 // Waits for a stop signal (until `done`), then cancels the renders and stops
 // the server.
 void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, RenderGate& gate,
-                  httplib::Server& server)
+                  BoundedServer& server)
 {
     const timespec poll{0, 200 * 1000 * 1000};
     while (!done.load())
@@ -133,7 +133,7 @@ void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, Re
             // stop() does nothing until the server has begun listening.
             while (!done.load() && !server.is_running())
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            server.stop();
+            server.stopNow();
             return;
         }
 }
@@ -147,7 +147,9 @@ int runServe(const ServeOptions& options)
     // Everything is loaded before the first request: no request names a file.
     const Lookdev loaded(options);
     const sigset_t stopSignals = blockStopSignals();
-    httplib::Server server;
+    ConnectionLimits limits;
+    limits.maxBodyBytes = kMaxRequestBytes;
+    BoundedServer server(limits);
     const int port = startServer(server, options);
     RenderGate gate;
     addRoutes(server, loaded, gate, options.host, port);
