@@ -200,3 +200,29 @@ TEST(ServeBounds, StopSignalsEndItWithin2SecondsWhateverClientsDo)
 }
 
 }  // namespace
+
+namespace {
+
+// A scene the renderer cannot frame is the request's fault (400), and the
+// server goes on.
+TEST(ServeBounds, AnUndrawableSceneIsABadRequest)
+{
+    const std::string obj = "/tmp/coolwarm-far-" + std::to_string(getpid()) + ".obj";
+    std::FILE* f = std::fopen(obj.c_str(), "w");
+    std::fputs("v 1e17 0 0\nv 0 1 0\nv 0 0 1\nf 1 2 3\n", f);
+    std::fclose(f);
+    ServerProcess server({"--scene", obj});
+    const int port = server.port();
+    const std::string body = "{\"scene\": \"" + obj + "\", \"width\": 8, \"height\": 8}";
+    Raw c(port);
+    c.send(post(port, "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n", body));
+    const std::string r = c.receive(10);
+    EXPECT_EQ(r.compare(0, 12, "HTTP/1.1 400"), 0) << r;
+    EXPECT_THAT(r, HasSubstr("beyond 1e16 from the origin"));
+    Raw after(port);
+    after.send("GET /api/version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(after.status(5), 200);
+    std::remove(obj.c_str());
+}
+
+}  // namespace

@@ -118,6 +118,7 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     };
     Image image;
     double seconds = 0.0;
+    std::string refused;  // a scene the renderer cannot draw is the request's fault
     const RenderGate::Outcome outcome = gate.run([&](const std::atomic<bool>& cancel) {
         job.settings.cancel = &cancel;
         const auto start = std::chrono::steady_clock::now();
@@ -126,9 +127,16 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
                            job.settings.renderer == Renderer::Maya ? nullptr : &lookdev.shader);
         } catch (const RenderCancelled&) {
             return;
+        } catch (const InputError& e) {
+            refused = e.what();
+            return;
         }
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
+    if (!refused.empty()) {
+        sendError(res, 400, refused);
+        return;
+    }
     if (outcome != RenderGate::Done) {
         sendError(res, 409, "superseded by a newer render request",
                   {{"stage", outcome == RenderGate::SupersededQueued ? "queued" : "running"},
