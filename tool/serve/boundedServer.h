@@ -37,6 +37,9 @@ public:
     // the connections of a burst past it wait for the client's SYN retry (1 s
     // and more); Linux takes a second listen() as the new backlog.
     void widenBacklog();
+    // Serves one connection already accepted, then closes it: what the
+    // workers do, for tests and fuzzers that hand it one end of a socket pair.
+    void serveSocket(socket_t sock) { process_and_close_socket(sock); }
 
 private:
     bool process_and_close_socket(socket_t sock) override;
