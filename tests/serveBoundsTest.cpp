@@ -48,8 +48,9 @@ public:
     bool connected() const { return connected_; }
     bool send(const std::string& bytes) { return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size()); }
 
-    // What arrives within `seconds`, or until the server closes.
-    std::string receive(double seconds)
+    // What arrives within `seconds`, or until the server closes (or, with
+    // `firstLine`, until a whole line has come).
+    std::string receive(double seconds, bool firstLine = false)
     {
         std::string out;
         const Clock::time_point start = Clock::now();
@@ -63,12 +64,14 @@ public:
             if (n <= 0)
                 return out;
             out.append(chunk, static_cast<std::size_t>(n));
+            if (firstLine && out.find("\r\n") != std::string::npos)
+                return out;
         }
     }
     // The status of the first response that arrives within `seconds` (0: none).
     int status(double seconds)
     {
-        const std::string r = receive(seconds);
+        const std::string r = receive(seconds, true);
         return r.compare(0, 9, "HTTP/1.1 ") == 0 ? std::atoi(r.c_str() + 9) : 0;
     }
 
@@ -120,6 +123,11 @@ TEST(ServeBounds, BodiesHeadersAndEncodingsHaveLimits)
         many += "X-Filler-" + std::to_string(i) + ": 1\r\n";
     EXPECT_EQ(answer(post(port, many + "Content-Length: 2\r\n", "{}")), 431);
     EXPECT_EQ(answer(post(port, "X-Long: " + std::string(20000, 'a') + "\r\nContent-Length: 2\r\n", "{}")), 431);
+    // Header bytes that are not UTF-8, quoted in a refusal, neither end the
+    // server nor make it fail.
+    EXPECT_EQ(answer(post(port, "Transfer-Encoding: chunked\xff\r\n", chunked(small, 5))), 400);
+    EXPECT_EQ(answer("GET /api/version HTTP/1.1\r\nHost: \xff\x01:8080\r\n\r\n"), 403);
+    EXPECT_EQ(answer("GET /api/version HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n"), 200);
     // A refusal carries a JSON error naming the limit.
     Raw c(port);
     c.send(post(port, "Content-Encoding: br\r\nContent-Length: 2\r\n", "{}"));

@@ -342,7 +342,9 @@ const char* reasonOf(int status)
 // reading (briefly) what the client still sends so that it sees the answer.
 void refuse(socket_t sock, int status, const std::string& message, int writeSeconds, const std::atomic<bool>& stopping)
 {
-    const std::string body = "{\"error\": " + nlohmann::json(message).dump() + "}";
+    // The message may quote a header, whatever its bytes.
+    const std::string body =
+        "{\"error\": " + nlohmann::json(message).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "}";
     const std::string response = "HTTP/1.1 " + std::to_string(status) + " " + reasonOf(status) +
                                  "\r\nContent-Type: application/json\r\nContent-Length: " +
                                  std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;

@@ -24,7 +24,8 @@ void sendError(httplib::Response& res, int status, const std::string& message, o
     ordered_json body{{"error", message}};
     body.update(extra);
     res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
+    // A message may quote the request (a Host header), whatever its bytes.
+    res.set_content(body.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n", "application/json");
 }
 
 // The Host values a browser sends for the served address. Anything else is a
