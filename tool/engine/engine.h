@@ -4,7 +4,7 @@
 // benchmarks link. Its parts, each a folder with a main header of its name:
 //
 //   core/    the deliverables loaded through the hosts and their values set by
-//            name, errors, limits
+//            name, errors, limits, the reading of input files and JSON
 //   scene/   scenes and meshes, scene files and looks
 //   render/  ray casting and shading into an image, contact sheets and labels,
 //            image files
