@@ -105,9 +105,8 @@ int startServer(BoundedServer& server, const ServeOptions& options)
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.set_read_timeout(10);
-    server.set_write_timeout(10);
-    server.set_keep_alive_timeout(2);
+    // Timeouts and limits are the connections' own (ConnectionLimits): the
+    // library's apply to reads it no longer makes.
 
     int port = options.port;
     if (port == 0)
