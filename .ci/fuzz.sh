@@ -11,9 +11,10 @@ if [ "$(id -u)" -eq 0 ]; then
   apt-get install -y --no-install-recommends clang libclang-rt-14-dev >/dev/null
 fi
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 --target declarationFuzzer shadeLineFuzzer objSceneFuzzer coolwarm zarn_coolwarm
+cmake --build --preset fuzz -j2 --target declarationFuzzer shadeLineFuzzer objSceneFuzzer sceneFileFuzzer lookFileFuzzer \
+  httpRequestFuzzer coolwarm zarn_coolwarm
 mkdir -p build-fuzz/findings
-for fuzzer in declaration shadeLine objScene; do
+for fuzzer in declaration shadeLine objScene sceneFile lookFile httpRequest; do
   # New inputs go to a scratch corpus; the committed seeds stay as they are.
   work="build-fuzz/corpus/$fuzzer"
   mkdir -p "$work"

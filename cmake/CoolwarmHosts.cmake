@@ -21,6 +21,15 @@ set(MENTALRAY_INCLUDE_DIR "" CACHE PATH
 set(COOLWARM_REAL_MAYA OFF)
 set(COOLWARM_REAL_MENTALRAY OFF)
 
+# Maya's libraries are built with MSVC and export MSVC's C++ names, which
+# MinGW's C++ ABI cannot link; a MinGW build uses the stand-in.
+if(MAYA_LOCATION AND MINGW)
+  message(FATAL_ERROR "MAYA_LOCATION (${MAYA_LOCATION}) cannot be used by a MinGW build: Maya's OpenMaya and "
+                      "Foundation libraries are built with MSVC, and MinGW cannot link their C++ names. Leave "
+                      "MAYA_LOCATION empty here (the plug-in builds against the stand-in, to test its Windows code "
+                      "under Wine), or build with MSVC against the devkit for real Maya.")
+endif()
+
 if(MAYA_LOCATION)
   if(EXISTS "${MAYA_LOCATION}/include/maya/MFnPlugin.h")
     foreach(library Foundation OpenMaya)

@@ -1,8 +1,8 @@
 // OBJ scene loading: the file check, the OBJ reader, normals and framing.
+#include "fuzzFile.h"
+
 #include "core/errors.h"
 #include "scene/scene.h"
-
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -11,12 +11,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/coolwarm-objfuzz-" + std::to_string(getpid()) + ".obj";
-    static const bool cleanup = std::atexit([] { std::remove(path.c_str()); }) == 0;
-    (void)cleanup;
-    FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0)
-        std::abort();
+    const std::string& path = writeFuzzFile(".obj", data, size);
     try {
         const cwtool::Scene scene = cwtool::loadObjScene(path, cwtool::kDefaultCreaseDegrees);
         // What the renderer is handed must be finite.

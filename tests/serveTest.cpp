@@ -402,7 +402,11 @@ TEST_F(Serve, BadRequestsAnswer400NamingTheProblemAndTheServerGoesOn)
         {R"({"out": "/tmp/x.png"})", "the request: unknown field 'out'"},
         {R"({"up": "x"})", "up: expected \"y\" or \"z\""},
         {R"({"up": "z"})", "up: the built-in scenes stand y up"},
-        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]", "nests deeper than 8 levels"},
+        {"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]", "at byte 17: nests deeper than 16 levels"},
+        // Bad input, never a failure of the server.
+        {R"({"width": 1e400})", "1e400 is not a finite single-precision number"},
+        {"{\"scene\": \"\xc3\x28\"}", "at byte 12: not valid UTF-8"},
+        {R"({"settings": {"diffuse": -1e39}})", "settings.diffuse: -1e+39 is outside the range"},
     };
     for (const auto& c : cases) {
         const httplib::Result r = client().Post("/api/render", c.first, "application/json");
@@ -759,5 +763,13 @@ TEST(ServeStartUp, BadOptionsExitWithAMessage)
     r = run("--host 203.0.113.9 --port 0");
     EXPECT_EQ(r.first, 1);
     EXPECT_THAT(r.second, HasSubstr("--host '203.0.113.9'"));
+
+    // Refused at start-up, not a server that then refuses every request.
+    r = run("--host '' --port 0");
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("--host '': expected an address to listen on"));
+    r = run("--host 127.0.0.1:8080 --port 0");
+    EXPECT_EQ(r.first, 1);
+    EXPECT_THAT(r.second, HasSubstr("--host '127.0.0.1:8080': not an IPv4 or IPv6 address or a host name"));
     fs::remove(err);
 }

@@ -80,9 +80,9 @@ public:
 
     // Interrupts the server as Ctrl-C does; returns its exit status (-1 when a
     // signal ended it).
-    int stop()
+    int stop(int signal = SIGINT)
     {
-        kill(pid_, SIGINT);
+        kill(pid_, signal);
         int status = 0;
         waitpid(pid_, &status, 0);
         pid_ = -1;

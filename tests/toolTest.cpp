@@ -896,7 +896,7 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         {"render --scene " + path("hex.obj"), "--scene '" + path("hex.obj") + "': line 1: '0x10' is not a decimal number"},
         {"render --scene " + dir.string(), "--scene '" + dir.string() + "': is a folder"},
         {"shade " + dir.string(), "shade: '" + dir.string() + "' is a folder"},
-        {"render --scene /dev/zero", "--scene '/dev/zero': is not a regular file"},
+        {"render --scene /dev/zero", "--scene '/dev/zero': is a character device, not a regular file"},
         {"render --set color=1,2,3,4,5", "attribute 'color' of node coolwarm takes 3 values, got 5"},
         {"render --renderer mentalray --set color=1,2,3,4,5", "takes 3 or 4 values, got 5"},
         {"render --up x", "--up: x not in {y,z}"},
@@ -915,4 +915,197 @@ TEST_F(Tool, MessagesNameTheRealProblem)
         EXPECT_THAT(r.err, testing::HasSubstr(c.message));
         EXPECT_FALSE(fs::exists(path("x.png")));
     }
+}
+
+// Every accepted value gives a picture and every other a refusal naming it:
+// the extremes of each numeric option and scene-file field, drawn by both
+// renderers, never end the process with a signal.
+TEST_F(Tool, ExtremeValuesGiveAPictureOrARefusalNeverASignal)
+{
+    auto write = [&](const std::string& name, const std::string& text) {
+        std::ofstream(path(name)) << text;
+        return path(name);
+    };
+    const std::string tri = "f 1 2 3\n";
+    const std::string far = write("far.obj", "v 1e16 1e16 1e16\nv 1e16 1e16 -1e16\nv -1e16 1e16 1e16\n" + tri);
+    const std::string tiny = write("tiny.obj", "v 0 0 0\nv 1e-38 0 0\nv 0 1e-38 0\n" + tri);
+    const std::string beyond = write("beyond.obj", "v 3e38 0 0\nv 0 3e38 0\nv 0 0 1\n" + tri);
+    const std::string offset = write("offset.obj", "v 1e15 1e15 1e15\nv 1e15 1e15 1.0000001e15\nv 1e15 1.00001e15 1e15\n" + tri);
+    auto scene = [&](const std::string& name, const std::string& fields) {
+        return write(name + ".json", "{\"meshes\": [{\"builtin\": \"sphere\"}]" + fields + "}");
+    };
+    auto meshScene = [&](const std::string& name, const std::string& mesh) {
+        return write(name + ".json", "{\"meshes\": [" + mesh + "]}");
+    };
+    // Accepted: each must give a picture.
+    const std::vector<std::string> pictures = {
+        "--camera 1e30,90,3e38",
+        "--camera -3e38,-90,1e-38",
+        "--camera 359.9,0.0001,1e18 --light key=3e38,90,3e38 --light fill=-3e38,-90,0 --light extra=1e-38,45,1e-38",
+        "--background 3e38 --set color=3e38,3e38,3e38 --set diffuse=3e38 --set mentalray:eccentricity=1e-38",
+        "--size 4096x1 --samples 64",
+        "--scene " + far + " --crease 0",
+        "--scene " + far + " --camera 45,45,1e-30",
+        "--scene " + tiny + " --crease 180",
+        "--scene " + offset + " --camera 10,10,1e-30 --light key=0,90",
+        "--scene " + scene("camera", ", \"camera\": {\"distance\": 1e6, \"fov\": 1, \"target\": [1e6, -1e6, 1e6]}"),
+        "--scene " + scene("fov", ", \"camera\": {\"azimuth\": -360, \"elevation\": 90, \"fov\": 170}"),
+        "--scene " + scene("position", ", \"camera\": {\"position\": [1e6, -1e6, 1e6], \"target\": [-1e6, 1e6, -1e6]}"),
+        "--scene " + scene("near", ", \"camera\": {\"distance\": 1e-6, \"target\": [1e6, 1e6, 1e6]}"),
+        "--scene " + scene("lights", ", \"lights\": [{\"position\": [1e6, 1e6, -1e6], \"intensity\": 1e6, "
+                                     "\"color\": [1e6, 0, 1e6]}, {\"position\": [0, 0, 0]}, {\"type\": "
+                                     "\"directional\", \"direction\": [1e-19, 0, 0]}]"),
+        "--scene " + meshScene("transforms", "{\"builtin\": \"torus\", \"translate\": [1e6, -1e6, 1e6], \"rotate\": "
+                                             "[1e6, -1e6, 3e5], \"scale\": [1e6, -1e-30, 1e6]}"),
+        "--sweep alpha=-3e38:3e38:2 --sweep beta=1e-38:1e38:2 --size 8x8",
+        // Loading recentres a model in double precision, however far out it lies.
+        "--scene " + meshScene("grown", "{\"obj\": \"far.obj\", \"scale\": 1e6}"),
+    };
+    // Refused: each must name what it refuses.
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {"--scene " + beyond, "spans more than 1e35 units"},
+        // A box framed at its own size of 1e-30 leaves the ground 1e36 box-sizes away.
+        {"--scene " + meshScene("small", "{\"builtin\": \"box\", \"scale\": 1e-30}, {\"builtin\": \"ground\", "
+                                         "\"scale\": -1e6}"),
+         "beyond 1e16"},
+        // A mesh left out of the framing, beyond what the renderer can frame.
+        {"--scene " + meshScene("aside", "{\"builtin\": \"sphere\"}, {\"builtin\": \"ground\", \"translate\": [1e17, 0, 0]}"),
+         "beyond 1e16"},
+        {"--camera 1e39,0", "--camera"},
+        {"--scene " + scene("nolength", ", \"lights\": [{\"type\": \"directional\", \"direction\": [1e-30, 0, 0]}]"),
+         "lights[0].direction: the direction has no length"},
+        {"--light key=0,0,1e39", "--light"},
+        {"--scene " + scene("fovbig", ", \"camera\": {\"fov\": 1e39}"), "camera.fov"},
+        {"--scene " + scene("huge", ", \"background\": 1e400"), "1e400 is not a finite single-precision number"},
+    };
+    for (int side = 0; side < 2; ++side)
+        for (std::size_t i = 0; i < (side ? refusals.size() : pictures.size()); ++i) {
+            const std::string args = side ? refusals[i].first : pictures[i];
+            SCOPED_TRACE(args);
+            const std::string size = args.find("--size") == std::string::npos ? "--size 24x16 " : "";
+            const Outcome r = run("render --quiet " + size + args + " --out " + path("x.png"));
+            ASSERT_TRUE(r.status == 0 || r.status == 1) << "status " << r.status << ": " << r.err;
+            if (side == 0) {
+                EXPECT_EQ(r.status, 0) << r.err;
+                EXPECT_TRUE(fs::exists(path("x.png")));
+            } else {
+                EXPECT_EQ(r.status, 1);
+                EXPECT_THAT(r.err, testing::StartsWith("coolwarm: "));
+                EXPECT_THAT(r.err, testing::HasSubstr(refusals[i].second));
+                EXPECT_FALSE(fs::exists(path("x.png")));
+            }
+            fs::remove(path("x.png"));
+        }
+}
+
+// The temporary file beside the target is created afresh, never through a link
+// planted at one of its names, with the mode the umask gives; only it is
+// renamed over the target, and nothing planted is touched.
+TEST_F(Tool, OutputNeverFollowsALinkPlantedAtATemporaryName)
+{
+    const std::string victim = path("victim.txt"), out = path("x.png");
+    std::ofstream(victim) << "keep me";
+    // The shell's own PID is the tool's: run() execs it.
+    auto plant = [&](int count) {
+        return "for i in $(seq 0 " + std::to_string(count - 1) + "); do s=-$i; [ $i = 0 ] && s=; ln -s " + victim +
+               " " + dir.string() + "/.x.png.part$$$s; done; umask 027";
+    };
+    auto links = [&] {
+        int n = 0;
+        for (const auto& entry : fs::directory_iterator(dir))
+            n += fs::is_symlink(entry.symlink_status());
+        return n;
+    };
+
+    const Outcome some = run("render --quiet --size 16x16 --out " + out, "", plant(5));
+    EXPECT_EQ(some.status, 0) << some.err;
+    EXPECT_EQ(slurp(victim), "keep me");
+    EXPECT_EQ(links(), 5);
+    ASSERT_TRUE(fs::exists(out));
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(out)));
+    EXPECT_EQ(fs::status(out).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (!fs::is_symlink(entry.symlink_status()))
+            EXPECT_THAT(entry.path().filename().string(), testing::Not(testing::HasSubstr(".part")));
+
+    // Every name taken: a refusal, the earlier picture and the planted links kept.
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (fs::is_symlink(entry.symlink_status()))
+            fs::remove(entry.path());
+    const std::string before = slurp(out);
+    const Outcome all = run("render --quiet --size 16x16 --background 0 --out " + out, "", plant(100));
+    EXPECT_EQ(all.status, 1);
+    EXPECT_THAT(all.err, testing::HasSubstr("File exists"));
+    EXPECT_EQ(slurp(victim), "keep me");
+    EXPECT_EQ(slurp(out), before);
+    EXPECT_EQ(links(), 100);
+}
+
+// Scene and look files go through the one JSON reading path: only regular
+// files, nesting and size bounded, numbers and text checked; each a refusal
+// naming the file, never a hang, a crash or an internal failure.
+TEST_F(Tool, SceneAndLookFilesAreBadInputNeverAFailureOfTheTool)
+{
+    ASSERT_EQ(mkfifo(path("fifo.json").c_str(), 0600), 0);
+    fs::create_directories(path("folder.json"));
+    std::ofstream(path("deep.json")) << std::string(100000, '[') << std::string(100000, ']');
+    std::ofstream(path("huge.json")) << "{\"color\": [1e400, 0, 0]}";
+    std::ofstream(path("utf8.json")) << "{\"color\": \"\xc3\x28\"}";
+    std::ofstream(path("big.json")) << "{\"color\": [1, 0, 0]" << std::string(5 << 20, ' ') << "}";
+    struct Case { std::string file, message; };
+    const Case cases[] = {
+        {path("fifo.json"), "is a FIFO, not a regular file"},
+        {path("folder.json"), "is a folder, not a regular file"},
+        {"/dev/zero", "is a character device, not a regular file"},
+        {path("deep.json"), "at byte 17: nests deeper than 16 levels"},
+        {path("huge.json"), "at byte 12: 1e400 is not a finite single-precision number"},
+        {path("utf8.json"), "at byte 12: not valid UTF-8"},
+        {path("big.json"), "the file is larger than the limit of 4194304 bytes"},
+    };
+    // A hang is killed, and fails the test.
+    const std::string watchdog = "(sleep 20; kill -9 $$) >/dev/null 2>&1 & :";
+    for (const Case& c : cases)
+        for (const char* option : {"--look", "--scene"}) {
+            // Scenes take the same path: its kinds of file are enough for them
+            // (and /dev/zero is not a .json name, so an OBJ's, refused alike).
+            if (std::string(option) == "--scene" && (&c - cases > 1))
+                continue;
+            SCOPED_TRACE(std::string(option) + " " + c.file);
+            const Outcome r = run(std::string("render --size 8x8 ") + option + " " + c.file + " --out " + path("x.png"),
+                                  "", watchdog);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_THAT(r.err, testing::HasSubstr(std::string(option) + " '" + c.file + "': " + c.message));
+            EXPECT_FALSE(fs::exists(path("x.png")));
+        }
+    // shade's request lines take the same path.
+    const Outcome shade = run("shade", std::string(100000, '[') + "\n");
+    EXPECT_EQ(shade.status, 1);
+    EXPECT_THAT(shade.out, testing::HasSubstr("line 1: the request: at byte 17: nests deeper than 16 levels"));
+}
+
+// Materials are not used: an mtllib line names a file that is never opened,
+// whatever it is.
+TEST_F(Tool, ObjMaterialLibrariesAreNeverOpened)
+{
+    ASSERT_EQ(mkfifo(path("pipe.mtl").c_str(), 0600), 0);
+    std::ofstream(path("m.obj")) << "mtllib pipe.mtl\nmtllib /dev/zero\nmtllib " << dir.string()
+                                 << "\nusemtl x\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const Outcome r = run("render --quiet --size 8x8 --scene " + path("m.obj") + " --out " + path("x.png"), "",
+                          "(sleep 20; kill -9 $$) >/dev/null 2>&1 & :");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("x.png")));
+}
+
+// Standard input that cannot be read is an error with the system's reason,
+// not an empty run.
+TEST_F(Tool, ShadeReportsAnUnreadableStandardInput)
+{
+    const std::string out = path("out"), err = path("err");
+    const int raw = std::system((std::string(COOLWARM_BUILD_DIR) + "/bin/coolwarm shade < " + dir.string() + " >" +
+                                 out + " 2>" + err).c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    EXPECT_EQ(slurp(out), "");
+    EXPECT_EQ(slurp(err), "coolwarm: shade: reading standard input failed: Is a directory\n");
 }

@@ -30,8 +30,14 @@ int runShadeCommand(const std::string& file)
     // time), and reading a request need not flush the replies so far.
     std::ios::sync_with_stdio(false);
     std::cin.tie(nullptr);
-    if (file.empty() || file == "-")
-        return runShade(std::cin, std::cout, plugin, shader);
+    if (file.empty() || file == "-") {
+        errno = 0;
+        const int status = runShade(std::cin, std::cout, plugin, shader);
+        // Standard input that cannot be read (a folder) is not an empty one.
+        if (std::cin.bad())
+            throw InputError(std::string("shade: reading standard input failed: ") + std::strerror(errno ? errno : EIO));
+        return status;
+    }
     struct stat st;
     if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         throw InputError("shade: '" + file + "' is a folder, not a request file");

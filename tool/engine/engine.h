@@ -4,7 +4,7 @@
 // benchmarks link. Its parts, each a folder with a main header of its name:
 //
 //   core/    the deliverables loaded through the hosts and their values set by
-//            name, errors, limits
+//            name, errors, limits, the reading of input files and JSON
 //   look/    the material's values as one thing (a look), its files and its
 //            forms for the hosts
 //   scene/   scenes and meshes, scene files

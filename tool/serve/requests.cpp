@@ -3,6 +3,7 @@
 #include "lookdev.h"
 
 #include "core/errors.h"
+#include "core/jsonInput.h"
 #include "scene/sceneFile.h"
 
 #include <algorithm>
@@ -13,8 +14,6 @@ namespace cwtool {
 namespace lookdev {
 
 namespace {
-
-const int kMaxJsonDepth = 8;
 
 std::string show(const json& value)
 {
@@ -76,16 +75,15 @@ Setting settingOf(const Control& c, const std::string& name, const json& value)
 
 json parseBody(const std::string& body)
 {
-    // Depth is bounded before anything is built from the text.
-    json::parser_callback_t depthCheck = [](int depth, json::parse_event_t, json&) {
-        if (depth > kMaxJsonDepth)
-            throw BadRequest("the request nests deeper than " + std::to_string(kMaxJsonDepth) + " levels");
-        return true;
-    };
+    // Size, depth, encoding and numbers are checked before anything is built
+    // from the text, as for every JSON the tool reads.
     try {
-        return json::parse(body, depthCheck);
-    } catch (const json::parse_error& e) {
-        throw BadRequest(std::string("malformed JSON: ") + e.what());
+        checkJsonText(body, kMaxRequestBytes, "the request body");
+        return json::parse(body);
+    } catch (const InputError& e) {
+        throw BadRequest(e.what());
+    } catch (const json::exception& e) {
+        throw BadRequest("malformed JSON: " + jsonErrorText(e));
     }
 }
 

@@ -32,7 +32,8 @@ void sendError(httplib::Response& res, int status, const std::string& message, o
     ordered_json body{{"error", message}};
     body.update(extra);
     res.status = status;
-    res.set_content(body.dump() + "\n", "application/json");
+    // A message may quote the request (a Host header), whatever its bytes.
+    res.set_content(body.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n", "application/json");
 }
 
 // The names and addresses this machine answers to, for a server listening on
@@ -196,6 +197,7 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     };
     Image image;
     double seconds = 0.0;
+    std::string refused;  // a scene the renderer cannot draw is the request's fault
     const RenderGate::Outcome outcome = gate.run(client, [&](const std::atomic<bool>& cancel) {
         job.settings.cancel = &cancel;
         const auto start = std::chrono::steady_clock::now();
@@ -204,9 +206,16 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
                            job.settings.renderer == Renderer::Maya ? nullptr : &lookdev.shader, nullptr, &rays);
         } catch (const RenderCancelled&) {
             return;
+        } catch (const InputError& e) {
+            refused = e.what();
+            return;
         }
         seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     });
+    if (!refused.empty()) {
+        sendError(res, 400, refused);
+        return;
+    }
     if (outcome == RenderGate::Busy) {
         res.set_header("Retry-After", "1");
         sendError(res, 409, "busy: other pages' renders are ahead of this one; try again", {{"stage", "busy"}});

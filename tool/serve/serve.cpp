@@ -1,5 +1,6 @@
 #include "serve.h"
 
+#include "boundedServer.h"
 #include "lookdev.h"
 #include "renderGate.h"
 
@@ -9,6 +10,9 @@
 
 #include <httplib.h>
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -74,21 +78,45 @@ sigset_t blockStopSignals()
     return stopSignals;
 }
 
+// An address to listen on: an IPv4 or IPv6 address, or a host name that
+// resolves. Anything else (an empty one, "host:port") is refused before the
+// server starts, rather than a server starting that no Host header can reach.
+void checkHost(const std::string& host)
+{
+    const std::string what = "--host '" + host + "'";
+    if (host.empty())
+        throw InputError(what + ": expected an address to listen on, such as 127.0.0.1 or ::1");
+    unsigned char address[sizeof(in6_addr)];
+    if (inet_pton(AF_INET, host.c_str(), address) == 1 || inet_pton(AF_INET6, host.c_str(), address) == 1)
+        return;
+    const bool nameLike = std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
+    });
+    if (!nameLike)
+        throw InputError(what + ": not an IPv4 or IPv6 address or a host name");
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const int error = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+    if (error != 0)
+        throw InputError(what + ": not an address of this machine's names: " + gai_strerror(error));
+    freeaddrinfo(found);
+}
+
 // The server's threads, limits and socket, bound to the address asked for;
 // returns the port.
-int startServer(httplib::Server& server, const ServeOptions& options)
+int startServer(BoundedServer& server, const ServeOptions& options)
 {
-    server.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    checkHost(options.host);
     // The library's default also sets SO_REUSEPORT, which would let a second
     // server share the port unnoticed.
     server.set_socket_options([](socket_t sock) {
         int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    server.set_payload_max_length(kMaxRequestBytes);
-    server.set_read_timeout(10);
-    server.set_write_timeout(10);
-    server.set_keep_alive_timeout(2);
+    // Timeouts and limits are the connections' own (ConnectionLimits): the
+    // library's apply to reads it no longer makes.
 
     int port = options.port;
     if (port == 0)
@@ -98,13 +126,14 @@ int startServer(httplib::Server& server, const ServeOptions& options)
     if (port <= 0)
         throw InputError("--host '" + options.host + "' --port " + std::to_string(options.port) +
                          ": cannot listen there (in use, or not an address of this machine)");
+    server.widenBacklog();
     return port;
 }
 
 // Waits for a stop signal (until `done`), then cancels the renders and stops
 // the server.
 void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, RenderGate& gate,
-                  httplib::Server& server)
+                  BoundedServer& server)
 {
     const timespec poll{0, 200 * 1000 * 1000};
     while (!done.load())
@@ -113,7 +142,7 @@ void stopOnSignal(const sigset_t& stopSignals, const std::atomic<bool>& done, Re
             // stop() does nothing until the server has begun listening.
             while (!done.load() && !server.is_running())
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            server.stop();
+            server.stopNow();
             return;
         }
 }
@@ -141,7 +170,9 @@ int runServe(const ServeOptions& options)
     // Everything is loaded before the first request: no request names a file.
     const Lookdev loaded(options);
     const sigset_t stopSignals = blockStopSignals();
-    httplib::Server server;
+    ConnectionLimits limits;
+    limits.maxBodyBytes = kMaxRequestBytes;
+    BoundedServer server(limits);
     const int port = startServer(server, options);
     RenderGate gate;
     addRoutes(server, loaded, gate, options, port);

@@ -1,7 +1,8 @@
 // serve/: the lookdev server, a front end of the engine. It owns the HTTP
 // server (cpp-httplib), its routes and render gate, the page's schema, and the
 // page itself (web/, built into the executable through webAssets.h); serve.h is
-// its only public header, for cli/. It may include the engine's public headers
+// its only public header, for cli/ (the request fuzzer alone also includes
+// boundedServer.h, lookdev.h and renderGate.h, to run the router without a port). It may include the engine's public headers
 // and shade/describe.h (the schema holds both descriptions); the engine never
 // includes it.
 //

@@ -5,6 +5,7 @@
 
 #include "core/deliverables.h"
 #include "core/errors.h"
+#include "core/jsonInput.h"
 #include "core/workLimits.h"
 
 #include <nlohmann/json.hpp>
@@ -54,6 +55,7 @@ const std::string& Shading::answer(const std::string& line, int number, bool* fa
     try {
         if (line.size() > kMaxLineBytes)
             throw InputError("the request is longer than the limit of " + std::to_string(kMaxLineBytes) + " bytes");
+        checkJsonText(line, kMaxLineBytes, "the request");
         Json request;
         try {
             request = Json::parse(line);

@@ -26,20 +26,12 @@ void onSignal(int signal)
     std::raise(signal);
 }
 
-// Removes the temporary file unless it was renamed into place.
+// Creates the temporary file and removes it unless it was renamed into place.
+// Only a file this process created is ever removed.
 class Partial {
 public:
-    explicit Partial(const std::string& path) : path_(path)
+    Partial()
     {
-        if (path.size() < sizeof partialPath) {
-            std::memcpy(partialPath, path.c_str(), path.size() + 1);
-            partialSet = 1;
-            // A signal the caller ignores (a background job's SIGINT) stays ignored.
-            for (int i = 0; i < 2; ++i)
-                if ((previous_[i] = std::signal(kSignals[i], onSignal)) == SIG_IGN)
-                    std::signal(kSignals[i], SIG_IGN);
-            handlers_ = true;
-        }
         // Past a file size limit, write fails with EFBIG instead of the
         // process being killed with the file half written.
         previousXfsz_ = std::signal(SIGXFSZ, SIG_IGN);
@@ -48,7 +40,7 @@ public:
     {
         if (fd_ >= 0)
             close(fd_);
-        if (!kept_)
+        if (created_ && !kept_)
             unlink(path_.c_str());
         partialSet = 0;
         for (int i = 0; handlers_ && i < 2; ++i)
@@ -58,11 +50,34 @@ public:
     Partial(const Partial&) = delete;
     Partial& operator=(const Partial&) = delete;
 
+    // Creates `path` afresh: never an existing file, never through a symbolic
+    // link planted at its name (O_EXCL does not follow one), with the mode the
+    // umask gives. False with errno set, EEXIST when the name is taken.
+    bool create(const std::string& path)
+    {
+        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            return false;
+        created_ = true;
+        path_ = path;
+        if (path.size() < sizeof partialPath) {
+            std::memcpy(partialPath, path.c_str(), path.size() + 1);
+            partialSet = 1;
+            // A signal the caller ignores (a background job's SIGINT) stays ignored.
+            for (int i = 0; i < 2; ++i)
+                if ((previous_[i] = std::signal(kSignals[i], onSignal)) == SIG_IGN)
+                    std::signal(kSignals[i], SIG_IGN);
+            handlers_ = true;
+        }
+        return true;
+    }
+
     int fd_ = -1;
     bool kept_ = false;
+    std::string path_;
 
 private:
-    std::string path_;
+    bool created_ = false;
     static constexpr int kSignals[2] = {SIGINT, SIGTERM};
     void (*previous_[2])(int) = {SIG_DFL, SIG_DFL};
     bool handlers_ = false;
@@ -84,17 +99,24 @@ void writeFileWhole(const std::string& path, const std::string& bytes, const std
     const std::string folder = folderOf(path);
     const std::size_t slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    // Same folder, so that the rename is atomic; a name no one else uses.
-    const std::string temporary = folder + "/." + name + ".part" + std::to_string(getpid());
     auto fail = [&](const char* step) {
         const int err = errno;
         throw InputError(what + ": " + step + " failed: " + std::strerror(err));
     };
 
-    Partial partial(temporary);
-    partial.fd_ = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (partial.fd_ < 0)
-        fail(("creating '" + temporary + "'").c_str());
+    // Same folder, so that the rename is atomic. The name is this process's,
+    // but anything may already be there (a file, a link planted at it): then
+    // the next name is tried.
+    Partial partial;
+    std::string temporary;
+    for (int attempt = 0;; ++attempt) {
+        temporary = folder + "/." + name + ".part" + std::to_string(getpid()) +
+                    (attempt ? "-" + std::to_string(attempt) : std::string());
+        if (partial.create(temporary))
+            break;
+        if (errno != EEXIST || attempt == 99)
+            fail(("creating '" + temporary + "'").c_str());
+    }
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = write(partial.fd_, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)

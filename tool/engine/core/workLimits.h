@@ -20,6 +20,9 @@ constexpr int kMaxLights = 256;
 // the length of a listed light's "samples").
 constexpr int kMaxLightSamples = 1024;
 
+// An OBJ file's size, at most (1 GiB).
+constexpr std::size_t kMaxObjBytes = std::size_t(1) << 30;
+
 // `render`: each renderer's picture is at most this wide and this high...
 constexpr int kMaxImageSide = 16384;
 // ...and at most this many pixels (8192 x 8192).

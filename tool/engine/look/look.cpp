@@ -1,13 +1,13 @@
 #include "look.h"
 
 #include "core/errors.h"
+#include "core/fileInput.h"
+#include "core/jsonInput.h"
 #include "core/workLimits.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 namespace cwtool {
 
@@ -193,15 +193,7 @@ Look lookFromJson(const nlohmann::ordered_json& object, const std::string& what,
 Look parseLook(const std::string& text, const std::string& what)
 {
     // In the file's order, which is the order written back.
-    nlohmann::ordered_json doc;
-    try {
-        doc = nlohmann::ordered_json::parse(text);
-    } catch (const nlohmann::ordered_json::parse_error& e) {
-        std::string why = e.what();
-        const std::size_t colon = why.find(": ");  // drop the library's own error id
-        throw InputError(what + ": not JSON: " + (colon == std::string::npos ? why : why.substr(colon + 2)));
-    }
-    return lookFromJson(doc, what, "");
+    return lookFromJson(parseJsonText<nlohmann::ordered_json>(text, kMaxJsonFileBytes, what), what, "");
 }
 
 std::string lookJson(const Look& look, bool pretty, const std::vector<std::string>& booleans)
@@ -234,12 +226,7 @@ std::string lookJson(const Look& look, bool pretty, const std::vector<std::strin
 Look loadLookFile(const std::string& path)
 {
     const std::string what = "--look '" + path + "'";
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw InputError(what + ": cannot open the file");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parseLook(text.str(), what);
+    return parseLook(readRegularFile(path, kMaxJsonFileBytes, what), what);
 }
 
 Look loadLook(const std::string& look)

@@ -30,6 +30,36 @@ const int kTile = 32;
 const int kAdaptiveTile = 64;
 // Shadow rays start this far off the surface, relative to the scene's size.
 const float kShadowBias = 1e-4f;
+// The ray caster takes ray origins and directions of magnitude up to 1.844e18
+// only; every ray cast stays within this.
+const float kRayRange = 1e18f;
+// Vertices lie within this of the origin, so that a camera framing them, the
+// shadow rays' offsets and the points hit all stay within kRayRange.
+const float kMaxCoordinate = 1e16f;
+
+float largest(const Vec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
+
+// Finite and within the ray caster's range (false for NaN too).
+bool castable(const Vec3& origin, const Vec3& dir)
+{
+    return largest(origin) <= kRayRange && largest(dir) <= kRayRange;
+}
+
+// The camera as asked for, unless its eye would leave the ray caster's range or
+// sit on its target: then the distance is clamped, looking the same way.
+CameraView castableView(CameraView view, const Camera& camera)
+{
+    const float targetSize = largest(view.target);
+    const float nearest = std::max(1.0f, targetSize) * 1e-5f;  // well apart in single precision
+    float distance = length(view.eye - view.target);
+    if (largest(view.eye) <= kRayRange && distance >= nearest)
+        return view;
+    if (!(distance >= nearest))
+        distance = nearest;
+    distance = std::min(distance, kRayRange - targetSize);
+    view.eye = view.target + distance * directionFromAngles(camera.azimuth, camera.elevation);
+    return view;
+}
 
 double seconds(std::chrono::steady_clock::time_point since)
 {
@@ -60,6 +90,13 @@ class RayCaster {
 public:
     RayCaster(const Scene& scene, RayScene::Impl& rays) : scene_(scene), rtcScene_(rays.scene)
     {
+        for (const Mesh& m : scene.meshes)
+            for (const Vec3& p : m.positions)
+                if (!(largest(p) <= kMaxCoordinate))
+                    throw InputError((scene.description.empty() ? std::string("the scene") : scene.description) +
+                                     ": mesh '" + m.name + "': a vertex lies at (" + formatFloat(p.x) + ", " +
+                                     formatFloat(p.y) + ", " + formatFloat(p.z) +
+                                     "), beyond 1e16 from the origin, the farthest the renderer can frame");
         rays.update(scene.meshes);
         bias_ = kShadowBias * rays.extent();
     }
@@ -75,6 +112,8 @@ public:
     {
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
+        if (!castable(origin, dir))
+            return false;
         RTCRayHit rh;
         rh.ray = makeRay(origin, dir, std::numeric_limits<float>::infinity());
         rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
@@ -101,6 +140,10 @@ public:
     float visibility(const Vec3& point, const Vec3& offsetNormal, const Vec3& dir, float distance) const
     {
         const Vec3 origin = point + bias_ * offsetNormal;
+        // A light with no direction from here (it sits on the point) cannot be
+        // shadowed.
+        if (!castable(origin, dir))
+            return 1.0f;
         RTCIntersectContext context;
         rtcInitIntersectContext(&context);
         RTCRay ray = makeRay(origin, dir,
@@ -586,7 +629,8 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     }
     std::lock_guard<std::mutex> raysInUse(rays->impl_->inUse);
     RayCaster caster(scene, *rays->impl_);
-    const CameraFrame frame(resolveCamera(scene, static_cast<float>(settings.width) / settings.height));
+    const CameraFrame frame(
+        castableView(resolveCamera(scene, static_cast<float>(settings.width) / settings.height), scene.camera));
     times->buildBvh = seconds(start);
 
     // The material's settings, once for the whole image: the scene's own, then

@@ -1,6 +1,7 @@
 #include "objCheck.h"
 
 #include "core/errors.h"
+#include "core/fileInput.h"
 #include "core/workLimits.h"
 
 #include <sys/stat.h>
@@ -19,10 +20,8 @@ void checkObjFile(const std::string& path, const std::string& label)
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
         throw InputError(what + ": cannot open the file: " + std::strerror(errno));
-    if (S_ISDIR(st.st_mode))
-        throw InputError(what + ": is a folder, not an OBJ file");
     if (!S_ISREG(st.st_mode))  // a device or a pipe may never end
-        throw InputError(what + ": is not a regular file");
+        throw InputError(what + ": is " + fileKind(st.st_mode) + ", not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in)
         throw InputError(what + ": cannot open the file: " + std::strerror(errno));

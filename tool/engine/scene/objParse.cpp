@@ -5,14 +5,12 @@
 
 #include <tiny_obj_loader.h>
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <thread>
 #include <type_traits>
 
@@ -341,13 +339,13 @@ bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
     return true;
 }
 
-ObjArrays readObjWithLibrary(const std::string& path, const std::string& what)
+ObjArrays readObjWithLibrary(const std::string& text, const std::string& what)
 {
     tinyobj::ObjReaderConfig config;
     config.triangulate = true;
     config.vertex_color = false;
     tinyobj::ObjReader reader;
-    if (!reader.ParseFromFile(path, config)) {
+    if (!reader.ParseFromString(text, "", config)) {
         std::string why = reader.Error();
         while (!why.empty() && (why.back() == '\n' || why.back() == '\r'))
             why.pop_back();
@@ -360,19 +358,6 @@ ObjArrays readObjWithLibrary(const std::string& path, const std::string& what)
         for (const tinyobj::index_t& idx : shape.mesh.indices)
             a.corners.push_back({idx.vertex_index, idx.normal_index});
     return a;
-}
-
-bool readWholeFile(const std::string& path, std::string& text)
-{
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    text.resize(static_cast<std::size_t>(st.st_size));
-    return static_cast<bool>(in.read(&text[0], static_cast<std::streamsize>(text.size()))) &&
-           in.peek() == std::ifstream::traits_type::eof();
 }
 
 }  // namespace cwtool

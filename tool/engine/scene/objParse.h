@@ -35,13 +35,10 @@ struct ObjArrays {
 // its faults.
 bool parsePlainObj(const std::string& text, int threads, ObjArrays& out);
 
-// The library's reading of the file, triangulated; throws InputError naming
-// `what` when it cannot read it.
-ObjArrays readObjWithLibrary(const std::string& path, const std::string& what);
-
-// The file's text when it is a regular file that can be read whole; false
-// otherwise (the file check says why).
-bool readWholeFile(const std::string& path, std::string& text);
+// The library's reading of a file's text, triangulated, with no material text:
+// an mtllib line names a file that is never opened (materials are not used).
+// Throws InputError naming `what` when it cannot read it.
+ObjArrays readObjWithLibrary(const std::string& text, const std::string& what);
 
 }  // namespace cwtool
 

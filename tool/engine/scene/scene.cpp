@@ -4,6 +4,8 @@
 #include "objParse.h"
 
 #include "core/errors.h"
+#include "core/fileInput.h"
+#include "core/workLimits.h"
 
 
 #include <algorithm>
@@ -260,7 +262,8 @@ void computeCreasedNormals(Mesh& mesh, float creaseDegrees)
 
 Vec3 directionFromAngles(float azimuth, float elevation)
 {
-    const float a = azimuth * kPi / 180.0f, e = elevation * kPi / 180.0f;
+    // Reduced first (exactly), so that a huge azimuth keeps its meaning.
+    const float a = std::fmod(azimuth, 360.0f) * kPi / 180.0f, e = elevation * kPi / 180.0f;
     return {std::cos(e) * std::sin(a), std::sin(e), std::cos(e) * std::cos(a)};
 }
 
@@ -626,15 +629,15 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
                  std::vector<std::string>* notes)
 {
     const std::string what = label + " '" + path + "'";
-    // Plain files are parsed on every core; the file check and the OBJ
-    // library read any other, and say what is wrong with it.
+    // Only a regular file is read. Plain files are parsed on every core; the
+    // file check and the OBJ library read any other, and say what is wrong
+    // with it.
     ObjArrays obj;
     {
-        std::string text;
-        if (!readWholeFile(path, text) || !parsePlainObj(text, 0, obj)) {
-            std::string().swap(text);
+        const std::string text = readRegularFile(path, kMaxObjBytes, what);
+        if (!parsePlainObj(text, 0, obj)) {
             checkObjFile(path, what);
-            obj = readObjWithLibrary(path, what);
+            obj = readObjWithLibrary(text, what);
         }
     }
     // Positions stay in double precision until they are recentred and scaled.

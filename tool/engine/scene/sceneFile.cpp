@@ -1,12 +1,14 @@
 #include "sceneFile.h"
 
 #include "core/errors.h"
+#include "core/fileInput.h"
+#include "core/jsonInput.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cmath>
-#include <fstream>
 #include <algorithm>
+#include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <sstream>
@@ -19,16 +21,7 @@ namespace {
 
 json readJson(const std::string& path, const std::string& what)
 {
-    std::ifstream in(path);
-    if (!in)
-        throw InputError(what + ": cannot open the file");
-    try {
-        return json::parse(in);
-    } catch (const json::parse_error& e) {
-        std::string why = e.what();
-        const std::size_t colon = why.find(": ");  // drop the library's own error id
-        throw InputError(what + ": not JSON: " + (colon == std::string::npos ? why : why.substr(colon + 2)));
-    }
+    return parseJsonText(readRegularFile(path, kMaxJsonFileBytes, what), kMaxJsonFileBytes, what);
 }
 
 // Reads fields of one file, naming the file and the field in every complaint.
