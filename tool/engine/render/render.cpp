@@ -2,6 +2,8 @@
 
 #include "image.h"
 #include "labels.h"
+#include "pixelSamples.h"
+#include "rayRange.h"
 #include "rayScene.h"
 
 #include "core/deliverables.h"
@@ -30,36 +32,6 @@ const int kTile = 32;
 const int kAdaptiveTile = 64;
 // Shadow rays start this far off the surface, relative to the scene's size.
 const float kShadowBias = 1e-4f;
-// The ray caster takes ray origins and directions of magnitude up to 1.844e18
-// only; every ray cast stays within this.
-const float kRayRange = 1e18f;
-// Vertices lie within this of the origin, so that a camera framing them, the
-// shadow rays' offsets and the points hit all stay within kRayRange.
-const float kMaxCoordinate = 1e16f;
-
-float largest(const Vec3& v) { return std::max({std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)}); }
-
-// Finite and within the ray caster's range (false for NaN too).
-bool castable(const Vec3& origin, const Vec3& dir)
-{
-    return largest(origin) <= kRayRange && largest(dir) <= kRayRange;
-}
-
-// The camera as asked for, unless its eye would leave the ray caster's range or
-// sit on its target: then the distance is clamped, looking the same way.
-CameraView castableView(CameraView view, const Camera& camera)
-{
-    const float targetSize = largest(view.target);
-    const float nearest = std::max(1.0f, targetSize) * 1e-5f;  // well apart in single precision
-    float distance = length(view.eye - view.target);
-    if (largest(view.eye) <= kRayRange && distance >= nearest)
-        return view;
-    if (!(distance >= nearest))
-        distance = nearest;
-    distance = std::min(distance, kRayRange - targetSize);
-    view.eye = view.target + distance * directionFromAngles(camera.azimuth, camera.elevation);
-    return view;
-}
 
 double seconds(std::chrono::steady_clock::time_point since)
 {
@@ -192,19 +164,6 @@ float occlusion(void* user, const miState* state, const miVector* dir, float dis
     if (tone::dot(d, n) <= 0.0f)
         return 1.0f;
     return c.caster->visibility(p, n, d, distance);
-}
-
-// A fixed, well-spread sub-pixel position for sample s of n.
-void samplePosition(int s, int n, float& dx, float& dy)
-{
-    if (n == 1) {
-        dx = dy = 0.5f;
-        return;
-    }
-    const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<float>(n))));
-    const unsigned h = static_cast<unsigned>(s) * 2654435761u;
-    dx = (static_cast<float>(s % side) + 0.25f + 0.5f * static_cast<float>((h >> 8) & 0xFF) / 256.0f) / side;
-    dy = (static_cast<float>(s / side % side) + 0.25f + 0.5f * static_cast<float>((h >> 16) & 0xFF) / 256.0f) / side;
 }
 
 // What every render thread shares: the scene, the camera, the deliverables
@@ -550,64 +509,6 @@ void runThreads(Shared& shared, int totalTiles)
 const char* panelTitle(const std::string& panel) { return panel == "maya" ? "Maya" : "mental ray"; }
 
 }  // namespace
-
-std::vector<std::string> checkSettings(const std::vector<Setting>& settings, const std::string& source, bool strict,
-                                       Renderer renderer, const MayaPlugin& plugin, const MentalRayShader& shader)
-{
-    const bool drawMaya = renderer != Renderer::MentalRay, drawMentalRay = renderer != Renderer::Maya;
-    // The values go to a scratch node and block, so that a bad one is refused
-    // before the scene is loaded.
-    mayahost::Node node(plugin.type().name);
-    mrhost::BlockBuilder block(shader.declaration());
-    std::vector<std::string> notes;
-    for (const Setting& set : settings) {
-        const SettingTarget t = targetOf(set.name);
-        const bool onNode = t.maya && nodeHasInput(plugin.type(), t.name);
-        const bool onShader = t.mentalRay && shaderHasParameter(shader.declaration(), t.name);
-        const std::string what = source + " " + set.name;
-        if (!onNode && !onShader) {
-            const std::string where = !t.mentalRay ? "node coolwarm"
-                                      : !t.maya    ? "shader zarn_coolwarm"
-                                                   : "node coolwarm or shader zarn_coolwarm";
-            throw InputError(what + ": unknown attribute or parameter '" + t.name + "' of " + where);
-        }
-        const bool reachesMaya = onNode && drawMaya, reachesMentalRay = onShader && drawMentalRay;
-        if (!reachesMaya && !reachesMentalRay) {
-            if (strict)
-                throw InputError(what + ": only the " + (onNode ? "Maya node has" : "mental ray shader has") +
-                                 " '" + t.name + "', and its panel is not drawn (see --renderer)");
-            continue;
-        }
-        try {
-            if (reachesMaya)
-                setNodeValue(node, t.name, set.numbers);
-            if (reachesMentalRay)
-                setShaderValue(block, t.name, set.numbers);
-        } catch (const InputError& e) {
-            throw InputError(what + ": " + e.what());
-        }
-        // A prefix asks for one side; without one, say when only one is reached.
-        if (strict && t.maya && t.mentalRay && drawMaya && drawMentalRay && reachesMaya != reachesMentalRay)
-            notes.push_back(what + " changes the " + (reachesMaya ? "Maya" : "mental ray") + " panel only: the " +
-                            (reachesMaya ? "shader has no parameter" : "node has no attribute") + " '" + t.name +
-                            "'");
-        if (reachesMaya) {
-            const mayahost::Attribute* a = plugin.type().find(t.name);
-            for (std::size_t i = 0; i < set.numbers.size() && i < 3; ++i) {
-                const double v = set.numbers[i];
-                const mayahost::Limit* limit = a->hardMin.set && v < a->hardMin.value[i]   ? &a->hardMin
-                                               : a->hardMax.set && v > a->hardMax.value[i] ? &a->hardMax
-                                                                                           : nullptr;
-                if (limit)
-                    notes.push_back(what + ": " + formatFloat(static_cast<float>(v)) + " is clamped to " +
-                                    formatFloat(static_cast<float>(limit->value[i])) + ", the attribute's " +
-                                    (limit == &a->hardMin ? "minimum" : "maximum") + " (the Maya panel uses " +
-                                    formatFloat(static_cast<float>(limit->value[i])) + ")");
-            }
-        }
-    }
-    return notes;
-}
 
 Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugin* plugin,
              const MentalRayShader* shader, RenderTimes* times, RayScene* rays)

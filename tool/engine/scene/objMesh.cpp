@@ -1,0 +1,221 @@
+// OBJ models: read in double precision, recentred and scaled while loading,
+// stood up and framed with the scene's other meshes.
+#include "scene.h"
+
+#include "meshBuild.h"
+#include "objCheck.h"
+#include "objParse.h"
+
+#include "core/errors.h"
+#include "core/fileInput.h"
+#include "core/workLimits.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace cwtool {
+
+namespace {
+
+// A model this large leaves no room in single precision for the distances
+// of the camera and lights around it.
+const double kLargestRadius = 1e35;
+
+// The centre of the box around points p(i) for i < count, and the largest
+// distance from it, in double precision.
+template <class Point>
+void boxAndRadius(std::size_t count, Point p, std::array<double, 3>& centre, double& radius)
+{
+    std::array<double, 3> lo{}, hi{};
+    lo.fill(std::numeric_limits<double>::infinity());
+    hi.fill(-std::numeric_limits<double>::infinity());
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::array<double, 3> q = p(i);
+        for (int a = 0; a < 3; ++a) {
+            lo[a] = std::min(lo[a], q[a]);
+            hi[a] = std::max(hi[a], q[a]);
+        }
+    }
+    radius = 0.0;
+    if (!count) {
+        centre = {0.0, 0.0, 0.0};
+        return;
+    }
+    for (int a = 0; a < 3; ++a)
+        centre[a] = 0.5 * lo[a] + 0.5 * hi[a];
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::array<double, 3> q = p(i);
+        radius = std::max(radius, std::sqrt((q[0] - centre[0]) * (q[0] - centre[0]) + (q[1] - centre[1]) * (q[1] - centre[1]) +
+                                            (q[2] - centre[2]) * (q[2] - centre[2])));
+    }
+}
+
+}  // namespace
+
+void placeScene(Scene& scene, const std::string& what)
+{
+    bool anyFramed = false;
+    for (const Mesh& m : scene.meshes)
+        anyFramed = anyFramed || m.framed;
+    // Every framed vertex in the files' units, one after another.
+    std::vector<std::pair<const Mesh*, std::size_t>> framed;
+    for (const Mesh& m : scene.meshes)
+        if (m.framed || !anyFramed)
+            for (std::size_t i = 0; i < m.positions.size(); ++i)
+                framed.push_back({&m, i});
+    auto world = [](const Mesh& m, std::size_t i) {
+        const Vec3& p = m.positions[i];
+        const Placement& o = m.placement;
+        return std::array<double, 3>{o.origin[0] + o.unit * p.x, o.origin[1] + o.unit * p.y, o.origin[2] + o.unit * p.z};
+    };
+    Placement placed;
+    double radius;
+    boxAndRadius(framed.size(), [&](std::size_t i) { return world(*framed[i].first, framed[i].second); },
+                 placed.origin, radius);
+    if (!std::isfinite(radius) || radius > kLargestRadius)
+        throw InputError(what + ": the framed meshes span more than 1e35 units, beyond what single precision "
+                                "leaves room for around them");
+    placed.unit = radius > 0.0 ? radius : 1.0;
+    for (Mesh& m : scene.meshes) {
+        for (std::size_t i = 0; i < m.positions.size(); ++i) {
+            const std::array<double, 3> w = world(m, i);
+            Vec3 p{static_cast<float>((w[0] - placed.origin[0]) / placed.unit),
+                   static_cast<float>((w[1] - placed.origin[1]) / placed.unit),
+                   static_cast<float>((w[2] - placed.origin[2]) / placed.unit)};
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+                throw InputError(what + ": mesh '" + m.name + "' lies too far from the framed meshes for single "
+                                        "precision");
+            m.positions[i] = p;
+        }
+        m.placement = Placement();
+    }
+    scene.placement = placed;
+}
+
+void standUp(Scene& scene, UpAxis up)
+{
+    if (up == UpAxis::Y)
+        return;
+    Vec3 centre;
+    float radius;
+    boundingSphere(scene, centre, radius);
+    // Its +z along +y: a quarter turn about x.
+    for (Mesh& m : scene.meshes) {
+        for (Vec3& p : m.positions)
+            p = centre + Vec3{p.x - centre.x, p.z - centre.z, centre.y - p.y};
+        for (Vec3& n : m.normals)
+            n = {n.x, n.z, -n.y};
+    }
+}
+
+Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std::string& label,
+                 std::vector<std::string>* notes)
+{
+    const std::string what = label + " '" + path + "'";
+    // Only a regular file is read. Plain files are parsed on every core; the
+    // file check and the OBJ library read any other, and say what is wrong
+    // with it.
+    ObjArrays obj;
+    {
+        const std::string text = readRegularFile(path, kMaxObjBytes, what);
+        if (!parsePlainObj(text, 0, obj)) {
+            checkObjFile(path, what);
+            obj = readObjWithLibrary(text, what);
+        }
+    }
+    // Positions stay in double precision until they are recentred and scaled.
+    const bool zUp = options.up == UpAxis::Z;
+    std::vector<std::array<double, 3>> exact;
+    exact.reserve(obj.vertices.size() / 3);
+    for (std::size_t i = 0; i + 2 < obj.vertices.size(); i += 3) {
+        const double x = obj.vertices[i], y = obj.vertices[i + 1], z = obj.vertices[i + 2];
+        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+            throw InputError(what + ": a vertex position is not a finite number");
+        exact.push_back(zUp ? std::array<double, 3>{x, z, -y} : std::array<double, 3>{x, y, z});
+    }
+    // A normal is a direction: scaled in double precision before it is
+    // rounded, so that one of any finite length keeps its direction.
+    std::vector<Vec3> normals;
+    std::vector<bool> usable;
+    for (std::size_t i = 0; i + 2 < obj.normals.size(); i += 3) {
+        double n[3] = {obj.normals[i], obj.normals[i + 1], obj.normals[i + 2]};
+        const double big = std::max({std::fabs(n[0]), std::fabs(n[1]), std::fabs(n[2])});
+        usable.push_back(big > 0.0 && std::isfinite(big));
+        const double s = usable.back() ? 1.0 / big : 0.0;
+        const Vec3 v{static_cast<float>(n[0] * s), static_cast<float>(n[1] * s), static_cast<float>(n[2] * s)};
+        normals.push_back(normalized(zUp ? Vec3{v.x, v.z, -v.y} : v));
+    }
+
+    std::vector<std::array<Corner, 3>> faces;
+    std::vector<bool> used(exact.size(), false);
+    bool everyNormalGiven = true;
+    faces.reserve(obj.corners.size() / 3);
+    for (std::size_t f = 0; f + 2 < obj.corners.size(); f += 3) {
+        std::array<Corner, 3> face;
+        for (int k = 0; k < 3; ++k) {
+            const ObjArrays::Corner& idx = obj.corners[f + k];
+            if (idx.vertex < 0 || static_cast<std::size_t>(idx.vertex) >= exact.size())
+                throw InputError(what + ": a face refers to vertex " + std::to_string(idx.vertex + 1) +
+                                 ", which does not exist");
+            if (idx.normal >= static_cast<int>(normals.size()))
+                throw InputError(what + ": a face refers to normal " + std::to_string(idx.normal + 1) +
+                                 ", which does not exist");
+            face[k] = {static_cast<unsigned>(idx.vertex), idx.normal};
+            if (face[k].normal >= 0 && !usable[face[k].normal])
+                face[k].normal = -1;  // an unusable normal: derive one instead
+            everyNormalGiven = everyNormalGiven && face[k].normal >= 0;
+            used[face[k].position] = true;
+        }
+        faces.push_back(face);
+    }
+    std::vector<ObjArrays::Corner>().swap(obj.corners);
+    if (faces.empty())
+        throw InputError(what + ": the file has no faces");
+
+    // Recentred on the box around the vertices the faces use, and scaled to a
+    // radius of 1, in double precision; then rounded.
+    std::vector<std::size_t> usedIndices;
+    for (std::size_t i = 0; i < used.size(); ++i)
+        if (used[i])
+            usedIndices.push_back(i);
+    Placement placement;
+    double radius;
+    boxAndRadius(usedIndices.size(), [&](std::size_t i) { return exact[usedIndices[i]]; }, placement.origin, radius);
+    if (!std::isfinite(radius) || radius > kLargestRadius)
+        throw InputError(what + ": the model spans more than 1e35 units, beyond what single precision leaves room "
+                                "for around it");
+    placement.unit = radius > 0.0 ? radius : 1.0;
+    std::vector<Vec3> positions(exact.size());
+    for (std::size_t i = 0; i < exact.size(); ++i)
+        positions[i] = {static_cast<float>((exact[i][0] - placement.origin[0]) / placement.unit),
+                        static_cast<float>((exact[i][1] - placement.origin[1]) / placement.unit),
+                        static_cast<float>((exact[i][2] - placement.origin[2]) / placement.unit)};
+
+    std::size_t turned = 0;
+    Mesh mesh = buildMesh(path, positions, faces, normals, options.creaseDegrees, options.normals, &turned);
+    mesh.placement = placement;
+    if (notes && turned)
+        notes->push_back(what + ": " + std::to_string(turned) + " of the file's " + std::to_string(normals.size()) +
+                         " normals pointed against their faces and were turned to their faces' side");
+    if (notes && options.creaseGiven && options.normals == NormalSource::File && everyNormalGiven)
+        notes->push_back(what + ": the file gives every normal, so the crease angle does nothing (with --normals "
+                                "smooth the normals are recomputed and creased)");
+    return mesh;
+}
+
+Scene loadObjScene(const std::string& path, const MeshOptions& options)
+{
+    Scene s;
+    s.description = "OBJ: " + path;
+    s.meshes.push_back(loadObjMesh(path, options, "--scene", &s.notes));
+    placeScene(s, "--scene '" + path + "'");
+    Vec3 centre;
+    float radius;
+    boundingSphere(s, centre, radius);
+    s.lights = modelLights(centre, radius);
+    return s;
+}
+
+}  // namespace cwtool
