@@ -26,7 +26,7 @@ struct Served {
     Served()
     {
         gate.stop();
-        cwtool::lookdev::addRoutes(server, lookdev, gate, options.host, 8080);
+        cwtool::lookdev::addRoutes(server, lookdev, gate, options, 8080);
     }
     static cwtool::lookdev::ConnectionLimits fuzzLimits()
     {

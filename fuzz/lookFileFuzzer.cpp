@@ -4,7 +4,7 @@
 
 #include "core/errors.h"
 #include "core/workLimits.h"
-#include "scene/sceneFile.h"
+#include "look/look.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string& path = writeFuzzFile(".json", data, size);
     try {
-        for (const cwtool::Setting& s : cwtool::loadLookFile(path)) {
+        for (const cwtool::Setting& s : cwtool::loadLookFile(path).values) {
             if (s.numbers.empty() || s.numbers.size() > 3)
                 std::abort();
             for (double v : s.numbers)
