@@ -154,46 +154,47 @@ bool keywordIs(const char* p, const char* q, const char* word)
     return static_cast<std::size_t>(q - p) == n && std::memcmp(p, word, n) == 0;
 }
 
-// Reads the numbers of a v, vn or vt line into `into` (the first three; none for vt).
-bool readElements(const char* p, const char* e, int needed, std::vector<ObjReal>* into)
+// Calls word(p, q) for each blank-separated word of [p, e) in turn; false as
+// soon as one call is.
+template <class Word>
+bool forEachWord(const char* p, const char* e, Word word)
 {
-    int count = 0;
     for (;;) {
         while (p < e && isBlank(*p))
             ++p;
         if (p == e)
-            break;
+            return true;
         const char* q = p;
         while (q < e && !isBlank(*q))
             ++q;
+        if (!word(p, q))
+            return false;
+        p = q;
+    }
+}
+
+// Reads the numbers of a v, vn or vt line into `into` (the first three; none for vt).
+bool readElements(const char* p, const char* e, int needed, std::vector<ObjReal>* into)
+{
+    int count = 0;
+    const bool read = forEachWord(p, e, [&](const char* w, const char* q) {
         ObjReal value;
-        if (!readNumber(p, q, value))
+        if (!readNumber(w, q, value))
             return false;
         if (into && count < 3)
             into->push_back(value);
         ++count;
-        p = q;
-    }
-    return count >= needed;
+        return true;
+    });
+    return read && count >= needed;
 }
 
 bool readFace(const char* p, const char* e, Chunk& c)
 {
     ObjArrays::Corner face[4];
     int count = 0;
-    for (;;) {
-        while (p < e && isBlank(*p))
-            ++p;
-        if (p == e)
-            break;
-        const char* q = p;
-        while (q < e && !isBlank(*q))
-            ++q;
-        if (count == 4 || !readCorner(p, q, face[count]))
-            return false;
-        ++count;
-        p = q;
-    }
+    if (!forEachWord(p, e, [&](const char* w, const char* q) { return count < 4 && readCorner(w, q, face[count++]); }))
+        return false;
     if (count < 3)
         return false;
     const long long before = static_cast<long long>(c.vertices.size() / 3);
