@@ -673,6 +673,34 @@ TEST_F(Serve, ARenderCarriesTheCommandLinesNotes)
     EXPECT_THAT(notesOf(request).dump(), HasSubstr("its panel is not drawn"));
 }
 
+// What loading found in a model (normals turned to their faces' side) comes
+// with every picture of it, before the notes on the settings.
+TEST(ServeScenes, APictureCarriesItsScenesLoadingNotes)
+{
+    const fs::path obj = fs::temp_directory_path() / ("coolwarm-serve-turned-" + std::to_string(getpid()) + ".obj");
+    std::ofstream(obj) << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                          "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 -1\n"
+                          "f 1//1 2//2 3//3\nf 1//1 3//3 4//4\n";
+    ServerProcess server({"--scene", obj.string()});
+    httplib::Client c(server.host(), server.port());
+    c.set_read_timeout(120);
+    auto notesOf = [&](const json& request) {
+        const httplib::Result r = c.Post("/api/render", request.dump(), "application/json");
+        EXPECT_TRUE(r);
+        if (!r)
+            return json();
+        EXPECT_EQ(r->status, 200) << r->body;
+        return json::parse(r->get_header_value("X-Coolwarm-Notes"));
+    };
+    const json notes = notesOf({{"scene", obj.string()}, {"width", 16}, {"height", 12}, {"settings", {{"irradianceColor", {0.5, 0.5, 0.5}}}}});
+    ASSERT_EQ(notes.size(), 2u) << notes.dump();
+    EXPECT_THAT(notes[0].get<std::string>(), HasSubstr("1 of the file's 4 normals pointed against their faces"));
+    EXPECT_THAT(notes[1].get<std::string>(), HasSubstr("irradianceColor changes the mental ray panel only"));
+    // Another scene has notes of its own: none here.
+    EXPECT_EQ(notesOf({{"width", 16}, {"height", 12}}), json::array());
+    fs::remove(obj);
+}
+
 TEST_F(Serve, ExportsTheLookAsTheCommandLineDoes)
 {
     auto post = [&](const json& request) {
