@@ -18,6 +18,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <regex>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -451,10 +452,23 @@ TEST_F(Serve, RefusesRequestsAddressedToAnotherHost)
     }
 }
 
-TEST_F(Serve, ServesThePageItsScriptAndStyle)
+// The page, its style and every script it names, in the order it names them.
+TEST_F(Serve, ServesThePageItsScriptsAndStyle)
 {
-    for (const auto& file : {std::make_pair("/", "text/html"), std::make_pair("/app.js", "text/javascript"),
-                             std::make_pair("/style.css", "text/css")}) {
+    std::vector<std::pair<std::string, std::string>> files{{"/", "text/html"}, {"/style.css", "text/css"}};
+    const httplib::Result page = client().Get("/");
+    ASSERT_TRUE(page);
+    const std::regex script("<script src=\"([^\"]+)\"");
+    std::vector<std::string> scripts;
+    for (std::sregex_iterator i(page->body.begin(), page->body.end(), script), end; i != end; ++i) {
+        scripts.push_back((*i)[1]);
+        files.push_back({(*i)[1], "text/javascript"});
+    }
+    // The shared helpers first, the one that starts the page last.
+    ASSERT_GE(scripts.size(), 2u);
+    EXPECT_EQ(scripts.front(), "/common.js");
+    EXPECT_EQ(scripts.back(), "/app.js");
+    for (const auto& file : files) {
         const httplib::Result r = client().Get(file.first);
         ASSERT_TRUE(r) << file.first;
         EXPECT_EQ(r->status, 200) << file.first;
