@@ -53,7 +53,13 @@ function typedField(text, control, onValue) {
     mark('');
     onValue(v);
   });
-  return { field, problem, mark };
+  // Shows a value that is in use: the one a bad entry falls back to.
+  const show = (text) => {
+    field.value = text;
+    field.dataset.good = text;
+    mark('');
+  };
+  return { field, problem, mark, show };
 }
 
 // A slider with its typed value; onChange(value, gesture) as either moves.
@@ -68,16 +74,12 @@ function sliderRow(id, text, control, value, onChange, onReset, title) {
   const typed = typedField(text, control, (v) => { slider.value = v; set(v); onChange(v); });
   const set = (v) => {
     slider.value = v;
-    typed.field.value = trimNumber(v);
-    typed.field.dataset.good = typed.field.value;
-    typed.mark('');
+    typed.show(trimNumber(v));
   };
   set(value);
   slider.addEventListener('input', () => {
     const v = Number(slider.value);
-    typed.field.value = trimNumber(v);
-    typed.field.dataset.good = typed.field.value;
-    typed.mark('');
+    typed.show(trimNumber(v));
     onChange(v, id);
   });
   slider.addEventListener('change', () => { history.gesture = null; });
@@ -97,16 +99,12 @@ function colorRow(id, text, control, value, onChange, onReset, title) {
   const typed = typedField(text, control, (v) => { set(v); onChange(v); });
   const set = (v) => {
     picker.value = hexOf(v);
-    typed.field.value = shownText(v);
-    typed.field.dataset.good = typed.field.value;
-    typed.mark('');
+    typed.show(shownText(v));
   };
   set(value);
   picker.addEventListener('input', () => {
     const v = rgbOf(picker.value);
-    typed.field.value = shownText(v);
-    typed.field.dataset.good = typed.field.value;
-    typed.mark('');
+    typed.show(shownText(v));
     onChange(v, id);
   });
   picker.addEventListener('change', () => { history.gesture = null; });

@@ -109,20 +109,21 @@ function restore(state) {
   changed();
 }
 
-function undo() {
-  if (!history.undo.length) return;
+// Steps back (or forward again): the state left goes on the other list.
+function step(from, to) {
+  if (!from.length) return;
   history.gesture = null;
-  history.redo.push(snapshot());
-  restore(history.undo.pop());
+  to.push(snapshot());
+  restore(from.pop());
   showHistory();
 }
 
+function undo() {
+  step(history.undo, history.redo);
+}
+
 function redo() {
-  if (!history.redo.length) return;
-  history.gesture = null;
-  history.undo.push(snapshot());
-  restore(history.redo.pop());
-  showHistory();
+  step(history.redo, history.undo);
 }
 
 function showHistory() {
