@@ -111,6 +111,293 @@ void release(std::vector<T>& v)
     std::vector<T>().swap(v);
 }
 
+// normalized(), operation for operation, where the compiler can inline it.
+inline Vec3 unitLength(const Vec3& v)
+{
+    const float l = std::sqrt(tone::dot(v, v));
+    return l > 0.0f ? v * (1.0f / l) : v;
+}
+
+// One mesh's building: the inputs, and what the passes over them share.
+class Builder {
+public:
+    Builder(std::vector<Vec3>& positions, std::vector<Corner>& corners, std::vector<Vec3>& givenNormals,
+            NormalSource source, int threads);
+    // Each face's normal (and angles, where normals are smoothed), and the
+    // file's winding.
+    void faces();
+    // Vertices found corner by corner in face order, where no normal is
+    // smoothed; false (and nothing built) when a position has too many
+    // normals to tell apart by a scan.
+    bool inFaceOrder(Mesh& m);
+    // Vertices found position by position, on every thread.
+    void byPosition(Mesh& m, float creaseDegrees);
+    std::size_t turned() const;
+
+private:
+    Vec3 givenNormal(std::size_t c, std::size_t f);
+    void listAround();
+    void number(Mesh& m, std::vector<std::uint32_t>& distinctStart, const std::vector<Vec3>& distinct);
+
+    std::vector<Vec3>& positions_;
+    std::vector<Corner>& corners_;
+    std::vector<Vec3>& given_;
+    const NormalSource source_;
+    const std::size_t faceCount_, cornerCount_, positionCount_;
+    std::size_t parts_ = 1;
+    bool smoothing_ = false;
+    std::vector<Vec3> unit_;     // each face's normal
+    std::vector<float> angle_;   // each corner's angle, where smoothing
+    float facing_ = 1.0f;        // -1: the file winds its faces the other way round
+    std::vector<std::atomic<unsigned char>> wasTurned_;  // each given normal
+    // The corners around each position, in face order: around_[first_[p]]
+    // up to around_[first_[p + 1]].
+    std::vector<std::uint32_t> first_, around_;
+};
+
+Builder::Builder(std::vector<Vec3>& positions, std::vector<Corner>& corners, std::vector<Vec3>& givenNormals,
+                 NormalSource source, int threads)
+    : positions_(positions), corners_(corners), given_(givenNormals), source_(source),
+      faceCount_(corners.size() / 3), cornerCount_(3 * faceCount_), positionCount_(positions.size()),
+      wasTurned_(source == NormalSource::File ? givenNormals.size() : 0)
+{
+    // Corners are numbered in 32 bits; a file within the size limit has
+    // fewer than a quarter of that.
+    if (cornerCount_ >= kNone || positionCount_ >= kNone)
+        throw std::length_error("a mesh of more than 4e9 corners or positions");
+    parts_ = threads > 0 ? static_cast<std::size_t>(threads)
+                         : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
+                                                 faceCount_ / kFacesPerThread);
+    parts_ = std::max<std::size_t>(1, parts_);
+    smoothing_ = source == NormalSource::Smooth;
+    if (source == NormalSource::File)
+        for (std::size_t c = 0; c < cornerCount_ && !smoothing_; ++c)
+            smoothing_ = corners[c].normal < 0;
+}
+
+void Builder::faces()
+{
+    // The file's normals at unit length, each once rather than at every corner.
+    if (source_ == NormalSource::File)
+        inEvenParts(given_.size(), parts_, [&](std::size_t, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i)
+                given_[i] = unitLength(given_[i]);
+        });
+    unit_.resize(faceCount_);
+    angle_.resize(smoothing_ ? cornerCount_ : 0);
+    // A file whose faces all wind the other way round has every normal
+    // against its face: that is its winding, not its normals.
+    std::vector<std::size_t> against(parts_, 0), along(parts_, 0);
+    inEvenParts(faceCount_, parts_, [&](std::size_t part, std::size_t begin, std::size_t end) {
+        for (std::size_t f = begin; f < end; ++f) {
+            const Corner* c = &corners_[3 * f];
+            const Vec3 p[3] = {positions_[c[0].vertex], positions_[c[1].vertex], positions_[c[2].vertex]};
+            const Vec3 u = unitLength(cross(p[1] - p[0], p[2] - p[0]));
+            unit_[f] = u;
+            if (source_ == NormalSource::File)
+                for (int k = 0; k < 3; ++k)
+                    if (c[k].normal >= 0) {
+                        const float d = tone::dot(given_[c[k].normal], u);
+                        against[part] += d < kAgainstFace;
+                        along[part] += d > -kAgainstFace;
+                    }
+            if (!smoothing_)
+                continue;
+            for (int k = 0; k < 3; ++k) {
+                const Vec3 a = unitLength(p[(k + 1) % 3] - p[k]), b = unitLength(p[(k + 2) % 3] - p[k]);
+                angle_[3 * f + k] = std::acos(std::max(-1.0f, std::min(1.0f, tone::dot(a, b))));
+            }
+        }
+    });
+    const std::size_t a = std::accumulate(against.begin(), against.end(), std::size_t(0));
+    facing_ = a > std::accumulate(along.begin(), along.end(), std::size_t(0)) ? -1.0f : 1.0f;
+}
+
+// The file's normal of corner c of face f, turned to the face's side.
+Vec3 Builder::givenNormal(std::size_t c, std::size_t f)
+{
+    Vec3 n = given_[corners_[c].normal];
+    if (facing_ * tone::dot(n, unit_[f]) < kAgainstFace) {
+        n = -n;
+        wasTurned_[corners_[c].normal].store(1, std::memory_order_relaxed);
+    }
+    return n;
+}
+
+bool Builder::inFaceOrder(Mesh& m)
+{
+    if (smoothing_)
+        return false;
+    // Each position's vertices so far, linked from the last made.
+    std::vector<std::uint32_t> last(positionCount_, kNone), before;
+    m.triangles.resize(faceCount_);
+    m.positions.reserve(positionCount_);
+    m.normals.reserve(positionCount_);
+    before.reserve(positionCount_);
+    for (std::size_t f = 0; f < faceCount_; ++f)
+        for (int k = 0; k < 3; ++k) {
+            const std::size_t c = 3 * f + k;
+            const std::size_t p = static_cast<std::size_t>(corners_[c].vertex);
+            const Vec3 n = source_ == NormalSource::Flat ? unit_[f] : givenNormal(c, f);
+            const NormalKey key = keyOf(n);
+            std::uint32_t v = last[p];
+            std::size_t scanned = 0;
+            for (; v != kNone && !(keyOf(m.normals[v]) == key); v = before[v])
+                ++scanned;
+            if (v == kNone) {
+                if (scanned == kScannedCorners) {
+                    m = Mesh();
+                    return false;
+                }
+                v = static_cast<std::uint32_t>(m.positions.size());
+                m.positions.push_back(positions_[p]);
+                m.normals.push_back(n);
+                before.push_back(last[p]);
+                last[p] = v;
+            }
+            m.triangles[f][k] = v;
+        }
+    return true;
+}
+
+void Builder::listAround()
+{
+    first_.assign(positionCount_ + 1, 0);
+    around_.resize(cornerCount_);
+    for (std::size_t c = 0; c < cornerCount_; ++c)
+        ++first_[corners_[c].vertex + 1];
+    std::partial_sum(first_.begin(), first_.end(), first_.begin());
+    for (std::size_t c = 0; c < cornerCount_; ++c)
+        around_[first_[corners_[c].vertex]++] = static_cast<std::uint32_t>(c);
+    for (std::size_t p = positionCount_; p > 0; --p)  // each start moved on to the next's: back
+        first_[p] = first_[p - 1];
+    first_[0] = 0;
+}
+
+void Builder::byPosition(Mesh& m, float creaseDegrees)
+{
+    listAround();
+    const float cosCrease = std::cos(creaseDegrees * kPi / 180.0f);
+    // The normal of corner c, at position p.
+    auto cornerNormal = [&](std::uint32_t c, std::size_t p) {
+        const std::size_t f = c / 3;
+        if (source_ == NormalSource::Flat)
+            return unit_[f];
+        if (source_ == NormalSource::File && corners_[c].normal >= 0)
+            return givenNormal(c, f);
+        Vec3 n{0.0f, 0.0f, 0.0f};
+        for (std::uint32_t i = first_[p]; i < first_[p + 1]; ++i) {
+            const std::size_t g = around_[i] / 3;
+            const Vec3 other =
+                runsSharedEdgeAlike(&corners_[3 * f], &corners_[3 * g]) && g != f ? -unit_[g] : unit_[g];
+            if (g == f || tone::dot(unit_[f], other) >= cosCrease)
+                n = n + angle_[around_[i]] * other;
+        }
+        return unitLength(n);
+    };
+
+    // Each position's distinct normals, in the order of positions; a corner's
+    // slot is its normal's place among its position's. The slots are kept in
+    // the triangles until the vertices are numbered.
+    m.triangles.resize(faceCount_);
+    auto slot = [&m](std::size_t c) -> unsigned& { return m.triangles[c / 3][c % 3]; };
+    std::vector<std::uint32_t> distinctStart(positionCount_ + 1, 0);  // counts first
+    std::vector<std::vector<Vec3>> found(parts_);
+    // Parts of about as many corners each.
+    auto positionCut = [&](std::size_t i) {
+        return static_cast<std::size_t>(
+            std::lower_bound(first_.begin(), first_.end() - 1, cornerCount_ * i / parts_) - first_.begin());
+    };
+    inParts(positionCount_, parts_, positionCut, [&](std::size_t part, std::size_t begin, std::size_t end) {
+        std::vector<Vec3>& normals = found[part];
+        normals.reserve(end - begin);
+        std::vector<std::pair<NormalKey, std::uint32_t>> many;
+        std::vector<Vec3> normal;
+        for (std::size_t p = begin; p < end; ++p) {
+            const std::size_t base = normals.size();
+            const std::uint32_t lo = first_[p], hi = first_[p + 1];
+            if (hi - lo <= kScannedCorners) {
+                for (std::uint32_t i = lo; i < hi; ++i) {
+                    const Vec3 n = cornerNormal(around_[i], p);
+                    const NormalKey key = keyOf(n);
+                    std::size_t s = base;
+                    while (s < normals.size() && !(keyOf(normals[s]) == key))
+                        ++s;
+                    if (s == normals.size())
+                        normals.push_back(n);
+                    slot(around_[i]) = static_cast<unsigned>(s - base);
+                }
+            } else {
+                // Sorted by normal, the first of each run of equal ones first.
+                many.clear();
+                normal.resize(hi - lo);
+                for (std::uint32_t i = lo; i < hi; ++i) {
+                    normal[i - lo] = cornerNormal(around_[i], p);
+                    many.push_back({keyOf(normal[i - lo]), i - lo});
+                }
+                std::sort(many.begin(), many.end(), [](const auto& a, const auto& b) {
+                    return a.first < b.first || (a.first == b.first && a.second < b.second);
+                });
+                for (std::size_t j = 0; j < many.size(); ++j) {
+                    if (j == 0 || !(many[j].first == many[j - 1].first))
+                        normals.push_back(normal[many[j].second]);
+                    slot(around_[lo + many[j].second]) = static_cast<unsigned>(normals.size() - 1 - base);
+                }
+            }
+            distinctStart[p] = static_cast<std::uint32_t>(normals.size() - base);
+        }
+    });
+    release(unit_);
+    release(angle_);
+    release(around_);
+    release(first_);
+    std::vector<Vec3> distinct;
+    for (std::vector<Vec3>& f : found) {
+        distinct.insert(distinct.end(), f.begin(), f.end());
+        release(f);
+    }
+    number(m, distinctStart, distinct);
+}
+
+// Position p's distinct normals, counted in distinctStart[p], are
+// distinct[start of p] onwards; the triangles hold each corner's slot among
+// them. Numbers the vertices in the order their first corner comes.
+void Builder::number(Mesh& m, std::vector<std::uint32_t>& distinctStart, const std::vector<Vec3>& distinct)
+{
+    std::uint32_t total = 0;
+    for (std::uint32_t& s : distinctStart) {
+        const std::uint32_t count = s;
+        s = total;
+        total += count;
+    }
+    std::vector<std::uint32_t> vertexOf(total, kNone);
+    std::uint32_t next = 0;
+    for (std::size_t f = 0; f < faceCount_; ++f)
+        for (int k = 0; k < 3; ++k) {
+            std::uint32_t& v = vertexOf[distinctStart[corners_[3 * f + k].vertex] + m.triangles[f][k]];
+            if (v == kNone)
+                v = next++;
+            m.triangles[f][k] = v;
+        }
+    release(corners_);
+    m.positions.resize(total);
+    m.normals.resize(total);
+    inEvenParts(positionCount_, parts_, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t p = begin; p < end; ++p)
+            for (std::uint32_t s = distinctStart[p]; s < distinctStart[p + 1]; ++s) {
+                m.positions[vertexOf[s]] = positions_[p];
+                m.normals[vertexOf[s]] = distinct[s];
+            }
+    });
+}
+
+std::size_t Builder::turned() const
+{
+    return static_cast<std::size_t>(std::count_if(wasTurned_.begin(), wasTurned_.end(), [](const auto& t) {
+        return t.load(std::memory_order_relaxed) != 0;
+    }));
+}
+
 }  // namespace
 
 // Splits vertices where their corners' normals differ. With NormalSource::File
@@ -125,195 +412,22 @@ void release(std::vector<T>& v)
 // cancel. NormalSource::Flat gives every corner its face's normal.
 //
 // Identical corners (same position, same normal) share one vertex; vertices
-// are numbered in the order their first corner comes in the faces. The faces
+// are numbered in the order their first corner comes in the faces. Where no
+// normal is smoothed, one pass in face order finds them; otherwise the faces
 // around each position are listed once (counted, then placed), so that each
 // position's corners are found and told apart on their own, on any thread.
 Mesh buildMesh(const std::string& name, std::vector<Vec3> positions, std::vector<Corner> corners,
-               const std::vector<Vec3>& givenNormals, float creaseDegrees, NormalSource source, std::size_t* turned,
+               std::vector<Vec3> givenNormals, float creaseDegrees, NormalSource source, std::size_t* turned,
                int threads)
 {
-    const std::size_t faceCount = corners.size() / 3, cornerCount = 3 * faceCount;
-    const std::size_t positionCount = positions.size();
-    // Corners are numbered in 32 bits; a file within the size limit has
-    // fewer than a quarter of that.
-    if (cornerCount >= kNone || positionCount >= kNone)
-        throw std::length_error("a mesh of more than 4e9 corners or positions");
-    std::size_t parts = threads > 0 ? static_cast<std::size_t>(threads)
-                                    : std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()),
-                                                            faceCount / kFacesPerThread);
-    parts = std::max<std::size_t>(1, parts);
-
-    bool smoothing = source == NormalSource::Smooth;
-    if (source == NormalSource::File)
-        for (std::size_t c = 0; c < cornerCount && !smoothing; ++c)
-            smoothing = corners[c].normal < 0;
-
-    // Each face's normal and, where normals are smoothed, its angle at each corner.
-    std::vector<Vec3> unit(faceCount);
-    std::vector<float> angle(smoothing ? cornerCount : 0);
-    inEvenParts(faceCount, parts, [&](std::size_t, std::size_t begin, std::size_t end) {
-        for (std::size_t f = begin; f < end; ++f) {
-            const Corner* c = &corners[3 * f];
-            const Vec3 p[3] = {positions[c[0].vertex], positions[c[1].vertex], positions[c[2].vertex]};
-            unit[f] = normalized(cross(p[1] - p[0], p[2] - p[0]));
-            if (!smoothing)
-                continue;
-            for (int k = 0; k < 3; ++k) {
-                const Vec3 a = normalized(p[(k + 1) % 3] - p[k]), b = normalized(p[(k + 2) % 3] - p[k]);
-                angle[3 * f + k] = std::acos(std::max(-1.0f, std::min(1.0f, tone::dot(a, b))));
-            }
-        }
-    });
-    const float cosCrease = std::cos(creaseDegrees * kPi / 180.0f);
-
-    // A file whose faces all wind the other way round has every normal
-    // against its face: that is its winding, not its normals.
-    float facing = 1.0f;
-    if (source == NormalSource::File) {
-        std::vector<std::size_t> against(parts, 0), along(parts, 0);
-        inEvenParts(faceCount, parts, [&](std::size_t part, std::size_t begin, std::size_t end) {
-            for (std::size_t f = begin; f < end; ++f)
-                for (int k = 0; k < 3; ++k)
-                    if (corners[3 * f + k].normal >= 0) {
-                        const float d = tone::dot(normalized(givenNormals[corners[3 * f + k].normal]), unit[f]);
-                        against[part] += d < kAgainstFace;
-                        along[part] += d > -kAgainstFace;
-                    }
-        });
-        const std::size_t a = std::accumulate(against.begin(), against.end(), std::size_t(0));
-        facing = a > std::accumulate(along.begin(), along.end(), std::size_t(0)) ? -1.0f : 1.0f;
-    }
-    std::vector<std::atomic<unsigned char>> wasTurned(source == NormalSource::File ? givenNormals.size() : 0);
-
-    // The corners around each position, in face order: around[first[p]] up to
-    // around[first[p + 1]].
-    std::vector<std::uint32_t> first(positionCount + 1, 0), around(cornerCount);
-    for (std::size_t c = 0; c < cornerCount; ++c)
-        ++first[corners[c].vertex + 1];
-    std::partial_sum(first.begin(), first.end(), first.begin());
-    for (std::size_t c = 0; c < cornerCount; ++c)
-        around[first[corners[c].vertex]++] = static_cast<std::uint32_t>(c);
-    for (std::size_t p = positionCount; p > 0; --p)  // each start moved on to the next's: back
-        first[p] = first[p - 1];
-    first[0] = 0;
-
-    // The normal of corner c, at position p.
-    auto cornerNormal = [&](std::uint32_t c, std::size_t p) {
-        const std::size_t f = c / 3;
-        if (source == NormalSource::Flat)
-            return unit[f];
-        if (source == NormalSource::File && corners[c].normal >= 0) {
-            Vec3 n = normalized(givenNormals[corners[c].normal]);
-            if (facing * tone::dot(n, unit[f]) < kAgainstFace) {
-                n = -n;
-                wasTurned[corners[c].normal].store(1, std::memory_order_relaxed);
-            }
-            return n;
-        }
-        Vec3 n{0.0f, 0.0f, 0.0f};
-        for (std::uint32_t i = first[p]; i < first[p + 1]; ++i) {
-            const std::size_t g = around[i] / 3;
-            const Vec3 other = runsSharedEdgeAlike(&corners[3 * f], &corners[3 * g]) && g != f ? -unit[g] : unit[g];
-            if (g == f || tone::dot(unit[f], other) >= cosCrease)
-                n = n + angle[around[i]] * other;
-        }
-        return normalized(n);
-    };
-
-    // Each position's distinct normals, in the order of positions; a corner's
-    // slot is its normal's place among its position's. The slots are kept in
-    // the triangles until the vertices are numbered.
+    Builder b(positions, corners, givenNormals, source, threads);
+    b.faces();
     Mesh m;
+    if (!b.inFaceOrder(m))
+        b.byPosition(m, creaseDegrees);
     m.name = name;
-    m.triangles.resize(faceCount);
-    auto slot = [&m](std::size_t c) -> unsigned& { return m.triangles[c / 3][c % 3]; };
-    std::vector<std::uint32_t> distinctStart(positionCount + 1, 0);  // counts first
-    std::vector<std::vector<Vec3>> found(parts);
-    // Parts of about as many corners each.
-    auto positionCut = [&](std::size_t i) {
-        return static_cast<std::size_t>(std::lower_bound(first.begin(), first.end() - 1, cornerCount * i / parts) -
-                                        first.begin());
-    };
-    inParts(positionCount, parts, positionCut, [&](std::size_t part, std::size_t begin, std::size_t end) {
-        std::vector<Vec3>& normals = found[part];
-        normals.reserve(end - begin);
-        std::vector<std::pair<NormalKey, std::uint32_t>> many;
-        for (std::size_t p = begin; p < end; ++p) {
-            const std::size_t base = normals.size();
-            const std::uint32_t lo = first[p], hi = first[p + 1];
-            if (hi - lo <= kScannedCorners) {
-                for (std::uint32_t i = lo; i < hi; ++i) {
-                    const Vec3 n = cornerNormal(around[i], p);
-                    const NormalKey key = keyOf(n);
-                    std::size_t s = base;
-                    while (s < normals.size() && !(keyOf(normals[s]) == key))
-                        ++s;
-                    if (s == normals.size())
-                        normals.push_back(n);
-                    slot(around[i]) = static_cast<unsigned>(s - base);
-                }
-            } else {
-                // Sorted by normal, the first of each run of equal ones first.
-                many.clear();
-                std::vector<Vec3> normal(hi - lo);
-                for (std::uint32_t i = lo; i < hi; ++i) {
-                    normal[i - lo] = cornerNormal(around[i], p);
-                    many.push_back({keyOf(normal[i - lo]), i - lo});
-                }
-                std::sort(many.begin(), many.end(), [](const auto& a, const auto& b) {
-                    return a.first < b.first || (a.first == b.first && a.second < b.second);
-                });
-                for (std::size_t j = 0; j < many.size(); ++j) {
-                    if (j == 0 || !(many[j].first == many[j - 1].first))
-                        normals.push_back(normal[many[j].second]);
-                    slot(around[lo + many[j].second]) = static_cast<unsigned>(normals.size() - 1 - base);
-                }
-            }
-            distinctStart[p] = static_cast<std::uint32_t>(normals.size() - base);
-        }
-    });
-    release(unit);
-    release(angle);
-    release(around);
-    release(first);
     if (turned)
-        *turned = static_cast<std::size_t>(std::count_if(wasTurned.begin(), wasTurned.end(), [](const auto& t) {
-            return t.load(std::memory_order_relaxed) != 0;
-        }));
-
-    // Position p's distinct normals are distinct[distinctStart[p]] onwards.
-    std::uint32_t total = 0;
-    for (std::uint32_t& s : distinctStart) {
-        const std::uint32_t count = s;
-        s = total;
-        total += count;
-    }
-    std::vector<Vec3> distinct;
-    distinct.reserve(total);
-    for (std::vector<Vec3>& f : found) {
-        distinct.insert(distinct.end(), f.begin(), f.end());
-        release(f);
-    }
-
-    // Vertices numbered in the order their first corner comes.
-    std::vector<std::uint32_t> vertexOf(total, kNone);
-    std::uint32_t next = 0;
-    for (std::size_t c = 0; c < cornerCount; ++c) {
-        std::uint32_t& v = vertexOf[distinctStart[corners[c].vertex] + slot(c)];
-        if (v == kNone)
-            v = next++;
-        slot(c) = v;
-    }
-    release(corners);
-    m.positions.resize(total);
-    m.normals.resize(total);
-    inEvenParts(positionCount, parts, [&](std::size_t, std::size_t begin, std::size_t end) {
-        for (std::size_t p = begin; p < end; ++p)
-            for (std::uint32_t s = distinctStart[p]; s < distinctStart[p + 1]; ++s) {
-                m.positions[vertexOf[s]] = positions[p];
-                m.normals[vertexOf[s]] = distinct[s];
-            }
-    });
+        *turned = b.turned();
     return m;
 }
 

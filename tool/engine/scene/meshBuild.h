@@ -18,11 +18,11 @@ using Corner = ObjArrays::Corner;
 
 // Splits vertices where their corners' normals differ; see meshBuild.cpp.
 // `corners` holds three a triangle, each referring to a position and a normal
-// that exist. Both arrays are taken, so that they are freed as soon as they
+// that exist. The arrays are taken, so that they are freed as soon as they
 // are done with. `threads`: 0 for every core where the mesh is large enough
 // to gain from them; the result is the same on any number.
 Mesh buildMesh(const std::string& name, std::vector<Vec3> positions, std::vector<Corner> corners,
-               const std::vector<Vec3>& givenNormals, float creaseDegrees, NormalSource source = NormalSource::File,
+               std::vector<Vec3> givenNormals, float creaseDegrees, NormalSource source = NormalSource::File,
                std::size_t* turned = nullptr, int threads = 0);
 
 }  // namespace cwtool

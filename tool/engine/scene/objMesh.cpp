@@ -14,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <utility>
 
 #ifdef __GLIBC__
@@ -27,6 +28,9 @@ namespace {
 // A model this large leaves no room in single precision for the distances
 // of the camera and lights around it.
 const double kLargestRadius = 1e35;
+
+// An OBJ file is read and parsed this many bytes at a time.
+const std::size_t kPieceBytes = std::size_t(8) << 20;
 
 // The centre of the box around points p(i) for i < count where use(i), and
 // the largest distance from it, in double precision.
@@ -125,16 +129,25 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
                  std::vector<std::string>* notes)
 {
     const std::string what = label + " '" + path + "'";
-    // Only a regular file is read. Plain files are parsed on every core; the
-    // file check and the OBJ library read any other, and say what is wrong
-    // with it.
+    // Only a regular file is read. Plain files are parsed on every core as
+    // they are read, a piece at a time, so that their text is never held
+    // whole; the file check and the OBJ library read any other, and say what
+    // is wrong with it.
     ObjArrays obj;
-    {
-        const std::string text = readRegularFile(path, kMaxObjBytes, what);
-        if (!parsePlainObj(text, 0, obj)) {
-            checkObjFile(path, what);
-            obj = readObjWithLibrary(text, what);
-        }
+    std::size_t fileBytes = 0;
+    std::unique_ptr<PlainObjParser> parser;
+    const bool plain = readRegularFileLines(path, kMaxObjBytes, what, kPieceBytes,
+                                            [&](const char* begin, const char* end) {
+                                                if (!parser)
+                                                    parser.reset(new PlainObjParser(0, fileBytes));
+                                                return parser->add(begin, end, obj);
+                                            },
+                                            &fileBytes) &&
+                       (!parser || parser->finish(obj));
+    parser.reset();
+    if (!plain) {
+        checkObjFile(path, what);
+        obj = readObjWithLibrary(readRegularFile(path, kMaxObjBytes, what), what);
     }
     // Positions stay in double precision until they are recentred and scaled.
     const bool zUp = options.up == UpAxis::Z;
@@ -203,8 +216,9 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
     std::vector<bool>().swap(used);
 
     std::size_t turned = 0;
-    Mesh mesh = buildMesh(path, std::move(positions), std::move(corners), normals, options.creaseDegrees, options.normals,
-                          &turned);
+    const std::size_t normalCount = normals.size();
+    Mesh mesh = buildMesh(path, std::move(positions), std::move(corners), std::move(normals), options.creaseDegrees,
+                          options.normals, &turned);
     mesh.placement = placement;
 #ifdef __GLIBC__
     // The file's text and the working arrays are freed by now; their memory
@@ -213,7 +227,7 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
     malloc_trim(0);
 #endif
     if (notes && turned)
-        notes->push_back(what + ": " + std::to_string(turned) + " of the file's " + std::to_string(normals.size()) +
+        notes->push_back(what + ": " + std::to_string(turned) + " of the file's " + std::to_string(normalCount) +
                          " normals pointed against their faces and were turned to their faces' side");
     if (notes && options.creaseGiven && options.normals == NormalSource::File && everyNormalGiven)
         notes->push_back(what + ": the file gives every normal, so the crease angle does nothing (with --normals "

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 
@@ -145,7 +147,21 @@ struct Chunk {
     std::vector<unsigned char> sizes;  // corners of each face
     std::size_t triangles = 0;
     long long ahead = -1;  // the most a face reaches past the vertices before it in the chunk
+    int lastNormal = -1;   // the highest normal a face refers to
     bool plain = true;
+
+    // Emptied for the next piece, keeping its memory.
+    void clear()
+    {
+        vertices.clear();
+        normals.clear();
+        corners.clear();
+        sizes.clear();
+        triangles = 0;
+        ahead = -1;
+        lastNormal = -1;
+        plain = true;
+    }
 };
 
 bool keywordIs(const char* p, const char* q, const char* word)
@@ -200,6 +216,7 @@ bool readFace(const char* p, const char* e, Chunk& c)
     const long long before = static_cast<long long>(c.vertices.size() / 3);
     for (int k = 0; k < count; ++k) {
         c.ahead = std::max(c.ahead, face[k].vertex - before);
+        c.lastNormal = std::max(c.lastNormal, face[k].normal);
         c.corners.push_back(face[k]);
     }
     c.sizes.push_back(static_cast<unsigned char>(count));
@@ -209,27 +226,34 @@ bool readFace(const char* p, const char* e, Chunk& c)
 
 void parseChunk(const char* begin, const char* end, Chunk& c)
 {
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    // Another line end or an end of string within a line reads differently
+    // in the library and the file check: a \r other than one before a line's
+    // \n, or a \0 anywhere.
+    if (std::memchr(begin, '\0', size)) {
+        c.plain = false;
+        return;
+    }
+    for (const char* r = begin; (r = static_cast<const char*>(std::memchr(r, '\r', end - r))) != nullptr; ++r)
+        if (r + 1 < end && r[1] != '\n') {
+            c.plain = false;
+            return;
+        }
+    // So does a comment after a line's words; most files have no comments.
+    const bool comments = std::memchr(begin, '#', size) != nullptr;
     for (const char* line = begin; line < end && c.plain;) {
         const char* nl = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
         const char* e = nl ? nl : end;
         const char* next = nl ? nl + 1 : end;
         if (e > line && e[-1] == '\r')
             --e;
-        // Another line end or an end of string within a line reads
-        // differently in the library and the file check.
-        for (const char* k = line; k < e; ++k)
-            if (*k == '\r' || *k == '\0') {
-                c.plain = false;
-                return;
-            }
         const char* p = line;
         while (p < e && isBlank(*p))
             ++p;
         line = next;
         if (p == e || *p == '#')
             continue;
-        // So does a comment after a line's words.
-        if (std::memchr(p, '#', static_cast<std::size_t>(e - p))) {
+        if (comments && std::memchr(p, '#', static_cast<std::size_t>(e - p))) {
             c.plain = false;
             return;
         }
@@ -272,58 +296,110 @@ void splitQuad(const ObjArrays::Corner* q, const std::vector<ObjReal>& v, ObjArr
 template <class Work>
 void onThreads(std::size_t count, Work work)
 {
+    // What a thread throws (memory running out) is thrown here once all are done.
+    std::vector<std::exception_ptr> failed(count);
+    auto run = [&](std::size_t i) {
+        try {
+            work(i);
+        } catch (...) {
+            failed[i] = std::current_exception();
+        }
+    };
     std::vector<std::thread> threads;
-    for (std::size_t i = 1; i < count; ++i)
-        threads.emplace_back(work, i);
-    work(0);
+    threads.reserve(count);
+    std::size_t started = 1;
+    try {
+        for (; started < count; ++started)
+            threads.emplace_back(run, started);
+    } catch (const std::system_error&) {
+        // No thread to be had: the chunks left are parsed here.
+    }
+    run(0);
+    for (std::size_t i = started; i < count; ++i)
+        run(i);
     for (std::thread& t : threads)
         t.join();
+    for (const std::exception_ptr& e : failed)
+        if (e)
+            std::rethrow_exception(e);
+}
+
+// Room for `needed` elements and, as far as the share of the file read so far
+// tells, for those of the rest of it, so that a large file's arrays are not
+// copied at every piece.
+template <class T>
+void makeRoom(std::vector<T>& v, std::size_t needed, double shareRead)
+{
+    if (needed <= v.capacity())
+        return;
+    const double expected = static_cast<double>(needed) / std::max(shareRead, 1.0 / 8) * 1.0625;
+    v.reserve(std::max(needed, static_cast<std::size_t>(expected)));
 }
 
 }  // namespace
 
-bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
-{
-    std::size_t count = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    count = std::max<std::size_t>(1, std::min(count, text.size() / (256 * 1024)));
-    // Chunks of whole lines.
-    std::vector<const char*> cuts{text.data()};
-    for (std::size_t i = 1; i < count; ++i) {
-        const char* from = std::max(cuts.back(), text.data() + text.size() * i / count);
-        const char* nl = static_cast<const char*>(std::memchr(from, '\n', text.data() + text.size() - from));
-        cuts.push_back(nl ? nl + 1 : text.data() + text.size());
-    }
-    cuts.push_back(text.data() + text.size());
-    std::vector<Chunk> chunks(count);
-    onThreads(count, [&](std::size_t i) { parseChunk(cuts[i], cuts[i + 1], chunks[i]); });
+struct PlainObjParser::Impl {
+    std::size_t threads;
+    std::size_t fileBytes, bytesRead = 0;
+    std::vector<Chunk> chunks;
+    int lastNormal = -1;
+    bool plain = true;
+};
 
-    std::size_t vertices = 0, normals = 0, triangles = 0;
+PlainObjParser::PlainObjParser(int threads, std::size_t fileBytes) : impl_(new Impl)
+{
+    impl_->threads = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    impl_->fileBytes = fileBytes;
+}
+
+PlainObjParser::~PlainObjParser() = default;
+
+bool PlainObjParser::add(const char* begin, const char* end, ObjArrays& out)
+{
+    if (!impl_->plain)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    const std::size_t count = std::max<std::size_t>(1, std::min(impl_->threads, size / (256 * 1024)));
+    // Chunks of whole lines.
+    std::vector<const char*> cuts{begin};
+    for (std::size_t i = 1; i < count; ++i) {
+        const char* from = std::max(cuts.back(), begin + size * i / count);
+        const char* nl = static_cast<const char*>(std::memchr(from, '\n', end - from));
+        cuts.push_back(nl ? nl + 1 : end);
+    }
+    cuts.push_back(end);
+    std::vector<Chunk>& chunks = impl_->chunks;
+    if (chunks.size() < count)
+        chunks.resize(count);
+    onThreads(count, [&](std::size_t i) {
+        chunks[i].clear();
+        parseChunk(cuts[i], cuts[i + 1], chunks[i]);
+    });
+
+    std::size_t vertices = out.vertices.size() / 3, normals = 0, triangles = 0;
     std::vector<std::size_t> firstTriangle;
-    for (const Chunk& c : chunks) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Chunk& c = chunks[i];
         // A face may use only the vertices before it: the library splits a
         // quad when its group ends, and skips one that reaches further.
         if (!c.plain || c.ahead >= static_cast<long long>(vertices))
-            return false;
+            return impl_->plain = false;
         vertices += c.vertices.size() / 3;
-        normals += c.normals.size() / 3;
-        firstTriangle.push_back(triangles);
+        normals += c.normals.size();
+        firstTriangle.push_back(out.corners.size() / 3 + triangles);
         triangles += c.triangles;
+        impl_->lastNormal = std::max(impl_->lastNormal, c.lastNormal);
     }
-    out.vertices.clear();
-    out.normals.clear();
-    out.vertices.reserve(3 * vertices);
-    out.normals.reserve(3 * normals);
-    for (Chunk& c : chunks) {
-        out.vertices.insert(out.vertices.end(), c.vertices.begin(), c.vertices.end());
-        out.normals.insert(out.normals.end(), c.normals.begin(), c.normals.end());
-        std::vector<ObjReal>().swap(c.vertices);
-        std::vector<ObjReal>().swap(c.normals);
+    impl_->bytesRead += size;
+    const double share = impl_->fileBytes ? static_cast<double>(impl_->bytesRead) / impl_->fileBytes : 1.0;
+    makeRoom(out.vertices, 3 * vertices, share);
+    makeRoom(out.normals, out.normals.size() + normals, share);
+    makeRoom(out.corners, out.corners.size() + 3 * triangles, share);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.vertices.insert(out.vertices.end(), chunks[i].vertices.begin(), chunks[i].vertices.end());
+        out.normals.insert(out.normals.end(), chunks[i].normals.begin(), chunks[i].normals.end());
     }
-    for (const Chunk& c : chunks)
-        for (const ObjArrays::Corner& k : c.corners)
-            if (k.normal >= static_cast<long long>(normals) || k.vertex >= static_cast<long long>(vertices))
-                return false;
-    out.corners.resize(3 * triangles);
+    out.corners.resize(out.corners.size() + 3 * triangles);
     onThreads(count, [&](std::size_t i) {
         const Chunk& c = chunks[i];
         ObjArrays::Corner* to = out.corners.data() + 3 * firstTriangle[i];
@@ -338,6 +414,22 @@ bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
         }
     });
     return true;
+}
+
+bool PlainObjParser::finish(const ObjArrays& out)
+{
+    // A face may refer to a normal given after it.
+    impl_->plain = impl_->plain && impl_->lastNormal < static_cast<long long>(out.normals.size() / 3);
+    std::vector<Chunk>().swap(impl_->chunks);
+    return impl_->plain;
+}
+
+bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
+{
+    out = ObjArrays();
+    PlainObjParser parser(threads);
+    const bool added = parser.add(text.data(), text.data() + text.size(), out);
+    return parser.finish(out) && added;
 }
 
 ObjArrays readObjWithLibrary(const std::string& text, const std::string& what)
