@@ -118,6 +118,12 @@ inline Vec3 unitLength(const Vec3& v)
     return l > 0.0f ? v * (1.0f / l) : v;
 }
 
+// cross(), likewise.
+inline Vec3 crossOf(const Vec3& a, const Vec3& b)
+{
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+
 // One mesh's building: the inputs, and what the passes over them share.
 class Builder {
 public:
@@ -192,7 +198,7 @@ void Builder::faces()
         for (std::size_t f = begin; f < end; ++f) {
             const Corner* c = &corners_[3 * f];
             const Vec3 p[3] = {positions_[c[0].vertex], positions_[c[1].vertex], positions_[c[2].vertex]};
-            const Vec3 u = unitLength(cross(p[1] - p[0], p[2] - p[0]));
+            const Vec3 u = unitLength(crossOf(p[1] - p[0], p[2] - p[0]));
             unit_[f] = u;
             if (source_ == NormalSource::File)
                 for (int k = 0; k < 3; ++k)

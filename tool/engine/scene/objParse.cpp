@@ -26,66 +26,50 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A decimal number as strtod reads it whole, in the characters the file check
-// allows: [+-] (digits [. digits] | . digits) [(e|E) [+-] digits].
-bool isDecimal(const char* p, const char* q)
-{
-    if (p < q && (*p == '+' || *p == '-'))
-        ++p;
-    const char* start = p;
-    while (p < q && isDigit(*p))
-        ++p;
-    bool digits = p > start;
-    if (p < q && *p == '.') {
-        const char* fraction = ++p;
-        while (p < q && isDigit(*p))
-            ++p;
-        digits = digits || p > fraction;
-    }
-    if (!digits)
-        return false;
-    if (p < q && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (p < q && (*p == '+' || *p == '-'))
-            ++p;
-        const char* exponent = p;
-        while (p < q && isDigit(*p))
-            ++p;
-        if (p == exponent)
-            return false;
-    }
-    return p == q;
-}
-
-// The library's reading of a decimal number, operation for operation, so that
-// both give the same float. [p, q) is a decimal number (isDecimal).
-bool libraryValue(const char* p, const char* q, double& result)
+// allows: [+-] (digits [. digits] | . digits) [(e|E) [+-] digits]; and its
+// value as the library reads it, operation for operation, so that both give
+// the same float. False for anything else, and for an exponent past the
+// library's reach. One pass over the number.
+bool decimalValue(const char* p, const char* q, double& result)
 {
     static const double tenths[] = {1.0, 0.1, 0.01, 0.001, 0.0001, 0.00001, 0.000001, 0.0000001};
     bool negative = false;
-    if (*p == '+' || *p == '-')
+    if (p < q && (*p == '+' || *p == '-'))
         negative = *p++ == '-';
+    const char* start = p;
     double mantissa = 0.0;
     while (p < q && isDigit(*p)) {
         mantissa *= 10;
         mantissa += static_cast<int>(*p++ - '0');
     }
-    if (p < q && *p == '.')
+    bool digits = p > start;
+    if (p < q && *p == '.') {
+        const char* fraction = p + 1;
         for (int read = 1; ++p < q && isDigit(*p); ++read)
             mantissa += static_cast<int>(*p - '0') * (read < 8 ? tenths[read] : std::pow(10.0, -read));
+        digits = digits || p > fraction;
+    }
+    if (!digits)
+        return false;
     int exponent = 0;
     if (p < q && (*p == 'e' || *p == 'E')) {
         ++p;
         bool down = false;
-        if (*p == '+' || *p == '-')
+        if (p < q && (*p == '+' || *p == '-'))
             down = *p++ == '-';
-        for (; p < q; ++p) {
+        const char* first = p;
+        for (; p < q && isDigit(*p); ++p) {
             if (exponent > 2147483647 / 10)
                 return false;
             exponent = exponent * 10 + static_cast<int>(*p - '0');
         }
+        if (p == first)
+            return false;
         if (down)
             exponent = -exponent;
     }
+    if (p != q)
+        return false;
     result = (negative ? -1 : 1) * (exponent ? std::ldexp(mantissa * std::pow(5.0, exponent), exponent) : mantissa);
     return true;
 }
@@ -94,7 +78,7 @@ bool libraryValue(const char* p, const char* q, double& result)
 bool readNumber(const char* p, const char* q, ObjReal& value)
 {
     double v;
-    if (!isDecimal(p, q) || !libraryValue(p, q, v))
+    if (!decimalValue(p, q, v))
         return false;
     // Far from the limits of single precision the library's value tells;
     // near them, the file check's own reading decides too.
@@ -332,8 +316,10 @@ void makeRoom(std::vector<T>& v, std::size_t needed, double shareRead)
 {
     if (needed <= v.capacity())
         return;
+    // At least twice the room there was, so that misjudging costs at most
+    // one copy of each element on average.
     const double expected = static_cast<double>(needed) / std::max(shareRead, 1.0 / 8) * 1.0625;
-    v.reserve(std::max(needed, static_cast<std::size_t>(expected)));
+    v.reserve(std::max({needed, 2 * v.capacity(), static_cast<std::size_t>(expected)}));
 }
 
 }  // namespace
