@@ -117,7 +117,8 @@ bool readRegularFileLines(const std::string& path, std::size_t maxBytes, const s
     pieceBytes = std::max<std::size_t>(pieceBytes, 1);
     // One buffer for every piece: the end of a line not yet handed on, then
     // what is read after it.
-    std::vector<char> buffer(std::min(pieceBytes, size + 1));
+    const std::size_t bufferBytes = std::min(pieceBytes, size + 1);
+    std::vector<char> buffer(bufferBytes);
     std::size_t held = 0, total = 0;
     for (;;) {
         if (held == buffer.size())  // a line longer than the buffer
@@ -140,6 +141,8 @@ bool readRegularFileLines(const std::string& path, std::size_t maxBytes, const s
             return false;
         std::memmove(buffer.data(), buffer.data() + whole, held - whole);
         held -= whole;
+        if (held < bufferBytes)  // past a long line, pieces of the size asked for again
+            buffer.resize(bufferBytes);
         if (last)
             return true;
     }

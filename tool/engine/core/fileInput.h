@@ -17,10 +17,10 @@ std::string readRegularFile(const std::string& path, std::size_t maxBytes, const
 
 // The same file read in pieces of whole lines, for a file too large to hold
 // twice: calls piece(begin, end) for each in turn, every piece but the last
-// ending in '\n', none longer than `pieceBytes` unless one line is. Stops and
-// returns false as soon as piece() does. `fileSize`, when given, receives the
-// file's size as it was opened. Throws as readRegularFile, once the pieces
-// before the fault are handed on.
+// ending in '\n', none longer than `pieceBytes` unless it holds a line that
+// is. Stops and returns false as soon as piece() does. `fileSize`, when
+// given, receives the file's size as it was opened. Throws as
+// readRegularFile, once the pieces before the fault are handed on.
 bool readRegularFileLines(const std::string& path, std::size_t maxBytes, const std::string& what,
                           std::size_t pieceBytes, const std::function<bool(const char*, const char*)>& piece,
                           std::size_t* fileSize = nullptr);
