@@ -141,7 +141,9 @@ public:
     std::size_t turned() const;
 
 private:
-    Vec3 givenNormal(std::size_t c, std::size_t f);
+    Vec3 faceNormal(std::size_t f) const;
+    Vec3 givenNormal(std::size_t c, const Vec3& face);
+    void keepFaceNormals();
     void listAround();
     void number(Mesh& m, std::vector<std::uint32_t>& distinctStart, const std::vector<Vec3>& distinct);
 
@@ -152,7 +154,7 @@ private:
     const std::size_t faceCount_, cornerCount_, positionCount_;
     std::size_t parts_ = 1;
     bool smoothing_ = false;
-    std::vector<Vec3> unit_;     // each face's normal
+    std::vector<Vec3> unit_;     // each face's normal, kept where smoothing
     std::vector<float> angle_;   // each corner's angle, where smoothing
     float facing_ = 1.0f;        // -1: the file winds its faces the other way round
     std::vector<std::atomic<unsigned char>> wasTurned_;  // each given normal
@@ -189,7 +191,7 @@ void Builder::faces()
             for (std::size_t i = begin; i < end; ++i)
                 given_[i] = unitLength(given_[i]);
         });
-    unit_.resize(faceCount_);
+    unit_.resize(smoothing_ ? faceCount_ : 0);
     angle_.resize(smoothing_ ? cornerCount_ : 0);
     // A file whose faces all wind the other way round has every normal
     // against its face: that is its winding, not its normals.
@@ -199,7 +201,6 @@ void Builder::faces()
             const Corner* c = &corners_[3 * f];
             const Vec3 p[3] = {positions_[c[0].vertex], positions_[c[1].vertex], positions_[c[2].vertex]};
             const Vec3 u = unitLength(crossOf(p[1] - p[0], p[2] - p[0]));
-            unit_[f] = u;
             if (source_ == NormalSource::File)
                 for (int k = 0; k < 3; ++k)
                     if (c[k].normal >= 0) {
@@ -209,6 +210,7 @@ void Builder::faces()
                     }
             if (!smoothing_)
                 continue;
+            unit_[f] = u;
             for (int k = 0; k < 3; ++k) {
                 const Vec3 a = unitLength(p[(k + 1) % 3] - p[k]), b = unitLength(p[(k + 2) % 3] - p[k]);
                 angle_[3 * f + k] = std::acos(std::max(-1.0f, std::min(1.0f, tone::dot(a, b))));
@@ -219,11 +221,31 @@ void Builder::faces()
     facing_ = a > std::accumulate(along.begin(), along.end(), std::size_t(0)) ? -1.0f : 1.0f;
 }
 
-// The file's normal of corner c of face f, turned to the face's side.
-Vec3 Builder::givenNormal(std::size_t c, std::size_t f)
+// Face f's normal, worked out again where not kept: as cheap as reading it.
+Vec3 Builder::faceNormal(std::size_t f) const
+{
+    const Corner* c = &corners_[3 * f];
+    const Vec3 p0 = positions_[c[0].vertex];
+    return unitLength(crossOf(positions_[c[1].vertex] - p0, positions_[c[2].vertex] - p0));
+}
+
+void Builder::keepFaceNormals()
+{
+    if (unit_.size() == faceCount_)
+        return;
+    unit_.resize(faceCount_);
+    inEvenParts(faceCount_, parts_, [&](std::size_t, std::size_t begin, std::size_t end) {
+        for (std::size_t f = begin; f < end; ++f)
+            unit_[f] = faceNormal(f);
+    });
+}
+
+// The file's normal of corner c, turned to the side of its face (whose
+// normal is `face`).
+Vec3 Builder::givenNormal(std::size_t c, const Vec3& face)
 {
     Vec3 n = given_[corners_[c].normal];
-    if (facing_ * tone::dot(n, unit_[f]) < kAgainstFace) {
+    if (facing_ * tone::dot(n, face) < kAgainstFace) {
         n = -n;
         wasTurned_[corners_[c].normal].store(1, std::memory_order_relaxed);
     }
@@ -240,11 +262,12 @@ bool Builder::inFaceOrder(Mesh& m)
     m.positions.reserve(positionCount_);
     m.normals.reserve(positionCount_);
     before.reserve(positionCount_);
-    for (std::size_t f = 0; f < faceCount_; ++f)
+    for (std::size_t f = 0; f < faceCount_; ++f) {
+        const Vec3 face = faceNormal(f);
         for (int k = 0; k < 3; ++k) {
             const std::size_t c = 3 * f + k;
             const std::size_t p = static_cast<std::size_t>(corners_[c].vertex);
-            const Vec3 n = source_ == NormalSource::Flat ? unit_[f] : givenNormal(c, f);
+            const Vec3 n = source_ == NormalSource::Flat ? face : givenNormal(c, face);
             const NormalKey key = keyOf(n);
             std::uint32_t v = last[p];
             std::size_t scanned = 0;
@@ -263,6 +286,7 @@ bool Builder::inFaceOrder(Mesh& m)
             }
             m.triangles[f][k] = v;
         }
+    }
     return true;
 }
 
@@ -282,6 +306,7 @@ void Builder::listAround()
 
 void Builder::byPosition(Mesh& m, float creaseDegrees)
 {
+    keepFaceNormals();
     listAround();
     const float cosCrease = std::cos(creaseDegrees * kPi / 180.0f);
     // The normal of corner c, at position p.
@@ -290,7 +315,7 @@ void Builder::byPosition(Mesh& m, float creaseDegrees)
         if (source_ == NormalSource::Flat)
             return unit_[f];
         if (source_ == NormalSource::File && corners_[c].normal >= 0)
-            return givenNormal(c, f);
+            return givenNormal(c, unit_[f]);
         Vec3 n{0.0f, 0.0f, 0.0f};
         for (std::uint32_t i = first_[p]; i < first_[p + 1]; ++i) {
             const std::size_t g = around_[i] / 3;

@@ -308,17 +308,18 @@ void onThreads(std::size_t count, Work work)
             std::rethrow_exception(e);
 }
 
-// Room for `needed` elements and, as far as the share of the file read so far
-// tells, for those of the rest of it, so that a large file's arrays are not
-// copied at every piece.
+// Room for the `added` elements of a piece of `pieceBytes` and, as far as
+// that piece tells, for those of the `rest` of the file's bytes, so that a
+// large file's arrays are not copied at every piece. At least twice the room
+// there was, so that misjudging costs at most one copy of each element on
+// average; room reserved and never filled costs no memory.
 template <class T>
-void makeRoom(std::vector<T>& v, std::size_t needed, double shareRead)
+void makeRoom(std::vector<T>& v, std::size_t added, std::size_t pieceBytes, std::size_t rest)
 {
+    const std::size_t needed = v.size() + added;
     if (needed <= v.capacity())
         return;
-    // At least twice the room there was, so that misjudging costs at most
-    // one copy of each element on average.
-    const double expected = static_cast<double>(needed) / std::max(shareRead, 1.0 / 8) * 1.0625;
+    const double expected = needed + static_cast<double>(added) / std::max<std::size_t>(pieceBytes, 1) * rest * 1.0625;
     v.reserve(std::max({needed, 2 * v.capacity(), static_cast<std::size_t>(expected)}));
 }
 
@@ -377,10 +378,10 @@ bool PlainObjParser::add(const char* begin, const char* end, ObjArrays& out)
         impl_->lastNormal = std::max(impl_->lastNormal, c.lastNormal);
     }
     impl_->bytesRead += size;
-    const double share = impl_->fileBytes ? static_cast<double>(impl_->bytesRead) / impl_->fileBytes : 1.0;
-    makeRoom(out.vertices, 3 * vertices, share);
-    makeRoom(out.normals, out.normals.size() + normals, share);
-    makeRoom(out.corners, out.corners.size() + 3 * triangles, share);
+    const std::size_t rest = impl_->fileBytes > impl_->bytesRead ? impl_->fileBytes - impl_->bytesRead : 0;
+    makeRoom(out.vertices, 3 * vertices - out.vertices.size(), size, rest);
+    makeRoom(out.normals, normals, size, rest);
+    makeRoom(out.corners, 3 * triangles, size, rest);
     for (std::size_t i = 0; i < count; ++i) {
         out.vertices.insert(out.vertices.end(), chunks[i].vertices.begin(), chunks[i].vertices.end());
         out.normals.insert(out.normals.end(), chunks[i].normals.begin(), chunks[i].normals.end());
