@@ -32,6 +32,8 @@ const std::size_t kScannedCorners = 32;
 
 const std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
+const unsigned char kAgainst = 1, kAlong = 2;
+
 // Whether faces f and g, which share a position, wind the edge they share
 // the same way round: two faces that agree on their outside run a shared edge
 // in opposite directions. Faces meeting at a point only, or across an edge
@@ -156,6 +158,9 @@ private:
     bool smoothing_ = false;
     std::vector<Vec3> unit_;     // each face's normal, kept where smoothing
     std::vector<float> angle_;   // each corner's angle, where smoothing
+    // Each corner's file normal against its face (kAgainst) or along it
+    // (kAlong), where the file gives every normal.
+    std::vector<unsigned char> side_;
     float facing_ = 1.0f;        // -1: the file winds its faces the other way round
     std::vector<std::atomic<unsigned char>> wasTurned_;  // each given normal
     // The corners around each position, in face order: around_[first_[p]]
@@ -193,6 +198,7 @@ void Builder::faces()
         });
     unit_.resize(smoothing_ ? faceCount_ : 0);
     angle_.resize(smoothing_ ? cornerCount_ : 0);
+    side_.resize(source_ == NormalSource::File && !smoothing_ ? cornerCount_ : 0);
     // A file whose faces all wind the other way round has every normal
     // against its face: that is its winding, not its normals.
     std::vector<std::size_t> against(parts_, 0), along(parts_, 0);
@@ -207,6 +213,8 @@ void Builder::faces()
                         const float d = tone::dot(given_[c[k].normal], u);
                         against[part] += d < kAgainstFace;
                         along[part] += d > -kAgainstFace;
+                        if (!side_.empty())
+                            side_[3 * f + k] = (d < kAgainstFace ? kAgainst : 0) | (d > -kAgainstFace ? kAlong : 0);
                     }
             if (!smoothing_)
                 continue;
@@ -262,12 +270,22 @@ bool Builder::inFaceOrder(Mesh& m)
     m.positions.reserve(positionCount_);
     m.normals.reserve(positionCount_);
     before.reserve(positionCount_);
+    // A file normal is turned where it points against its face as the file
+    // winds it: facing_ * dot < kAgainstFace, told by the side kept for it.
+    const unsigned char turnedSide = facing_ > 0.0f ? kAgainst : kAlong;
     for (std::size_t f = 0; f < faceCount_; ++f) {
-        const Vec3 face = faceNormal(f);
+        const Vec3 face = source_ == NormalSource::Flat ? faceNormal(f) : Vec3{0.0f, 0.0f, 0.0f};
         for (int k = 0; k < 3; ++k) {
             const std::size_t c = 3 * f + k;
             const std::size_t p = static_cast<std::size_t>(corners_[c].vertex);
-            const Vec3 n = source_ == NormalSource::Flat ? face : givenNormal(c, face);
+            Vec3 n = face;
+            if (source_ == NormalSource::File) {
+                n = given_[corners_[c].normal];
+                if (side_[c] & turnedSide) {
+                    n = -n;
+                    wasTurned_[corners_[c].normal].store(1, std::memory_order_relaxed);
+                }
+            }
             const NormalKey key = keyOf(n);
             std::uint32_t v = last[p];
             std::size_t scanned = 0;
@@ -307,6 +325,7 @@ void Builder::listAround()
 void Builder::byPosition(Mesh& m, float creaseDegrees)
 {
     keepFaceNormals();
+    release(side_);
     listAround();
     const float cosCrease = std::cos(creaseDegrees * kPi / 180.0f);
     // The normal of corner c, at position p.
