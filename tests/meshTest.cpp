@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -339,4 +340,29 @@ TEST_F(Meshes, DefaultPicturesShowBothTonesWithoutSpecks)
             EXPECT_LT(s.speckShare(), 0.0005);
         }
     }
+}
+
+// A large file is read and parsed a piece at a time: a fault met only in a
+// later piece is told by its line as in a small file, and without it the
+// file loads.
+TEST_F(Meshes, AFaultFarIntoALargeFileIsToldByItsLine)
+{
+    std::string text;
+    char line[64];
+    int lines = 0;
+    for (int i = 0; i < 320000; ++i, ++lines) {
+        std::snprintf(line, sizeof line, "v %.6f %.6f %.6f\n", std::sin(0.001 * i), std::cos(0.002 * i), 1e-6 * i);
+        text += line;
+    }
+    text += "f 1 2 3\n";
+    ASSERT_GT(text.size(), std::size_t(9) << 20) << "more than one piece";
+    try {
+        loadObjMesh(write("large.obj", text + "vn nan 0 0\n"), MeshOptions(), "--scene");
+        ADD_FAILURE() << "a normal of nan was taken";
+    } catch (const InputError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("large.obj': line " + std::to_string(lines + 2) + ": nan"));
+    }
+    const Mesh m = loadObjMesh(write("fine.obj", text), MeshOptions(), "--scene");
+    EXPECT_EQ(m.triangles.size(), 1u);
+    EXPECT_EQ(m.positions.size(), 3u);
 }

@@ -3,6 +3,9 @@
 // the library.
 #include "scene/objParse.h"
 
+#include "core/errors.h"
+#include "core/fileInput.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -106,6 +109,23 @@ std::string gridText(int side)
     return o.str();
 }
 
+// `text` handed to a PlainObjParser in pieces cut at random line ends.
+bool parsedInPieces(const std::string& text, int threads, std::mt19937& random, ObjArrays& out)
+{
+    out = ObjArrays();
+    PlainObjParser parser(threads, text.size());
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t to = std::min(text.size(), from + 1 + random() % 4000);
+        const std::size_t nl = text.find('\n', to - 1);
+        to = nl == std::string::npos ? text.size() : nl + 1;
+        if (!parser.add(text.data() + from, text.data() + to, out))
+            return false;
+        from = to;
+    }
+    return parser.finish(out);
+}
+
 }  // namespace
 
 TEST(ObjParse, TheProjectsFilesReadAsTheLibraryReadsThem)
@@ -204,4 +224,95 @@ TEST(ObjParse, MutatedFilesReadAsTheLibraryReadsThemWhenPlain)
         plain += matchesLibrary(text, "mutation " + std::to_string(round));
     }
     EXPECT_GT(plain, 100) << "many mutations stay plain";
+}
+
+// A file read a piece at a time gives what it gives whole, wherever the
+// pieces end: faces referring to vertices of earlier pieces, quads split
+// across them, normals given after the faces that use them, a fault in a
+// later piece.
+TEST(ObjParse, AFileInPiecesReadsAsTheWhole)
+{
+    const std::string grid = gridText(40);
+    const std::string later = "f 1//" + std::to_string(41 * 41 + 1) + " 2//1 3//1\nvn 0 0 1\n";
+    std::mt19937 random(11);
+    for (const std::string& text : {grid, grid + later, grid + "f 1 2 3\nv 1 2\n", grid + "f 1//9999 2 3\n"}) {
+        ObjArrays whole;
+        const bool plain = parsePlainObj(text, 1, whole);
+        for (int threads : {1, 2}) {
+            ObjArrays pieces;
+            EXPECT_EQ(parsedInPieces(text, threads, random, pieces), plain) << text.substr(grid.size());
+            if (plain) {
+                EXPECT_TRUE(sameBits(pieces.vertices, whole.vertices) && sameBits(pieces.normals, whole.normals) &&
+                            pieces.corners == whole.corners);
+            }
+        }
+    }
+    // Once not plain, it stays so.
+    PlainObjParser parser(1);
+    ObjArrays out;
+    const std::string bad = "v 0 0 0 # note\n", good = "v 0 0 0\n";
+    EXPECT_FALSE(parser.add(bad.data(), bad.data() + bad.size(), out));
+    EXPECT_FALSE(parser.add(good.data(), good.data() + good.size(), out));
+    EXPECT_FALSE(parser.finish(out));
+}
+
+// Reading a file in pieces hands on whole lines, in order, each piece within
+// the size asked for unless one line is longer; its faults are told as when
+// reading it whole.
+TEST(FileLines, PiecesAreWholeLinesInOrder)
+{
+    std::string text;
+    for (int i = 0; i < 300; ++i)
+        text += std::string(1 + i % 37, 'a' + i % 26) + "\n";
+    text += std::string(200, 'x') + "\n" + "last line without an end";
+    const std::string path = tempPath("lines.txt");
+    std::ofstream(path, std::ios::binary) << text;
+    for (std::size_t pieceBytes : {16u, 64u, 1000u, 100000u}) {
+        std::string joined;
+        std::size_t pieces = 0, size = 0;
+        const bool done = readRegularFileLines(path, 1 << 20, "--scene 'lines.txt'", pieceBytes,
+                                               [&](const char* b, const char* e) {
+                                                   const std::string piece(b, e);
+                                                   EXPECT_TRUE(joined.size() + piece.size() == text.size() ||
+                                                               piece.back() == '\n');
+                                                   std::size_t longest = 0;
+                                                   for (std::size_t a = 0, z; a < piece.size(); a = z + 1) {
+                                                       z = std::min(piece.find('\n', a), piece.size() - 1);
+                                                       longest = std::max(longest, z + 1 - a);
+                                                   }
+                                                   EXPECT_TRUE(piece.size() <= pieceBytes || longest > pieceBytes);
+                                                   joined += piece;
+                                                   ++pieces;
+                                                   return true;
+                                               },
+                                               &size);
+        EXPECT_TRUE(done);
+        EXPECT_EQ(joined, text) << pieceBytes;
+        EXPECT_EQ(size, text.size());
+        EXPECT_GE(pieces, text.size() / (pieceBytes + 200));
+    }
+    // Stopped by the reader.
+    int calls = 0;
+    EXPECT_FALSE(readRegularFileLines(path, 1 << 20, "x", 64, [&](const char*, const char*) { return ++calls < 2; }));
+    EXPECT_EQ(calls, 2);
+    // An empty file has no pieces.
+    const std::string empty = tempPath("empty.txt");
+    std::ofstream(empty, std::ios::binary).flush();
+    EXPECT_TRUE(readRegularFileLines(empty, 100, "x", 64, [](const char*, const char*) {
+        ADD_FAILURE() << "a piece of an empty file";
+        return true;
+    }));
+    auto fault = [](const std::string& p, std::size_t limit) {
+        try {
+            readRegularFileLines(p, limit, "--scene 'f'", 64, [](const char*, const char*) { return true; });
+        } catch (const InputError& e) {
+            return std::string(e.what());
+        }
+        return std::string("no fault");
+    };
+    EXPECT_NE(fault(path, 100).find("--scene 'f': the file is larger than the limit of 100 bytes"), std::string::npos);
+    EXPECT_NE(fault("/tmp", 100).find("--scene 'f': is a folder, not a regular file"), std::string::npos);
+    EXPECT_NE(fault(tempPath("missing"), 100).find("cannot open the file"), std::string::npos);
+    std::remove(path.c_str());
+    std::remove(empty.c_str());
 }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace cwtool {
 
@@ -25,7 +26,17 @@ const char* fileKind(unsigned mode)
     }
 }
 
-std::string readRegularFile(const std::string& path, std::size_t maxBytes, const std::string& what)
+namespace {
+
+// An open file descriptor, closed when it goes.
+struct OpenFile {
+    int fd;
+    ~OpenFile() { close(fd); }
+};
+
+// Opens the regular file at `path` for reading, refusing another kind or one
+// longer than `maxBytes`; returns its size when opened.
+int openRegular(const std::string& path, std::size_t maxBytes, const std::string& what, std::size_t& size)
 {
     // Non-blocking, so that opening a FIFO returns at once; the kind is then
     // taken from what was opened, not from a second look at the name.
@@ -34,10 +45,7 @@ std::string readRegularFile(const std::string& path, std::size_t maxBytes, const
         const int err = errno;
         throw InputError(what + ": cannot open the file: " + std::strerror(err));
     }
-    struct Closer {
-        int fd;
-        ~Closer() { close(fd); }
-    } closer{fd};
+    OpenFile guard{fd};
     struct stat st;
     if (fstat(fd, &st) != 0) {
         const int err = errno;
@@ -47,7 +55,38 @@ std::string readRegularFile(const std::string& path, std::size_t maxBytes, const
         throw InputError(what + ": is " + fileKind(st.st_mode) + ", not a regular file");
     if (static_cast<unsigned long long>(st.st_size) > maxBytes)
         throw InputError(what + ": the file is larger than the limit of " + std::to_string(maxBytes) + " bytes");
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
+    size = static_cast<std::size_t>(st.st_size);
+    guard.fd = -1;
+    return fd;
+}
+
+// Reads up to `bytes` into `to`; 0 at the end of the file.
+std::size_t readSome(int fd, char* to, std::size_t bytes, const std::string& what)
+{
+    for (;;) {
+        const ssize_t n = read(fd, to, bytes);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            throw InputError(what + ": reading the file failed: " + std::strerror(err));
+        }
+        return static_cast<std::size_t>(n);
+    }
+}
+
+std::string tooLarge(const std::string& what, std::size_t maxBytes)
+{
+    return what + ": the file is larger than the limit of " + std::to_string(maxBytes) + " bytes";
+}
+
+}  // namespace
+
+std::string readRegularFile(const std::string& path, std::size_t maxBytes, const std::string& what)
+{
+    std::size_t size = 0;
+    const OpenFile file{openRegular(path, maxBytes, what, size)};
+    std::string text(size, '\0');
     std::size_t done = 0;
     for (;;) {
         if (done == text.size()) {
@@ -56,21 +95,57 @@ std::string readRegularFile(const std::string& path, std::size_t maxBytes, const
                 break;
             text.resize(std::min(maxBytes + 1, text.size() + 65536));
         }
-        const ssize_t n = read(fd, &text[done], text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int err = errno;
-            throw InputError(what + ": reading the file failed: " + std::strerror(err));
-        }
+        const std::size_t n = readSome(file.fd, &text[done], text.size() - done, what);
         if (n == 0)
             break;
-        done += static_cast<std::size_t>(n);
+        done += n;
     }
     if (done > maxBytes)
-        throw InputError(what + ": the file is larger than the limit of " + std::to_string(maxBytes) + " bytes");
+        throw InputError(tooLarge(what, maxBytes));
     text.resize(done);
     return text;
+}
+
+bool readRegularFileLines(const std::string& path, std::size_t maxBytes, const std::string& what,
+                          std::size_t pieceBytes, const std::function<bool(const char*, const char*)>& piece,
+                          std::size_t* fileSize)
+{
+    std::size_t size = 0;
+    const OpenFile file{openRegular(path, maxBytes, what, size)};
+    if (fileSize)
+        *fileSize = size;
+    pieceBytes = std::max<std::size_t>(pieceBytes, 1);
+    // One buffer for every piece: the end of a line not yet handed on, then
+    // what is read after it.
+    const std::size_t bufferBytes = std::min(pieceBytes, size + 1);
+    std::vector<char> buffer(bufferBytes);
+    std::size_t held = 0, total = 0;
+    for (;;) {
+        if (held == buffer.size())  // a line longer than the buffer
+            buffer.resize(std::min(2 * buffer.size(), maxBytes + 1));
+        const std::size_t n = readSome(file.fd, buffer.data() + held, buffer.size() - held, what);
+        total += n;
+        if (total > maxBytes)
+            throw InputError(tooLarge(what, maxBytes));
+        held += n;
+        const bool last = n == 0;
+        // Whole lines go on; the rest of the last one waits for more.
+        std::size_t whole = held;
+        if (!last) {
+            while (whole > 0 && buffer[whole - 1] != '\n')
+                --whole;
+            if (whole == 0)
+                continue;
+        }
+        if (whole > 0 && !piece(buffer.data(), buffer.data() + whole))
+            return false;
+        std::memmove(buffer.data(), buffer.data() + whole, held - whole);
+        held -= whole;
+        if (held < bufferBytes)  // past a long line, pieces of the size asked for again
+            buffer.resize(bufferBytes);
+        if (last)
+            return true;
+    }
 }
 
 }  // namespace cwtool

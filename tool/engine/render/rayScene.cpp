@@ -45,7 +45,13 @@ RTCDevice sharedDevice()
 
 }  // namespace
 
-RayScene::Impl::Impl() : device(sharedDevice()), scene(rtcNewScene(device)) {}
+RayScene::Impl::Impl(bool forOneRender)
+    : device(sharedDevice()), scene(rtcNewScene(device)), sharesTriangles(forOneRender)
+{
+    // Triangles kept as indices into the vertices rather than as copies of
+    // their corners: a third of the memory for the same hits.
+    rtcSetSceneFlags(scene, RTC_SCENE_FLAG_COMPACT);
+}
 
 RayScene::Impl::~Impl() { rtcReleaseScene(scene); }
 
@@ -67,12 +73,19 @@ int RayScene::Impl::update(const std::vector<Mesh>& meshes)
         RTCGeometry g = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
         void* v = rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, sizeof(Vec3),
                                           m.positions.size());
-        void* t = rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, sizeof(m.triangles[0]),
-                                          m.triangles.size());
         if (!m.positions.empty())
             std::memcpy(v, m.positions.data(), m.positions.size() * sizeof(Vec3));
-        if (!m.triangles.empty())
-            std::memcpy(t, m.triangles.data(), m.triangles.size() * sizeof(m.triangles[0]));
+        // The vertices are always copied: the ray caster reads past the last
+        // one, into the padding of a buffer of its own.
+        if (sharesTriangles && !m.triangles.empty()) {
+            rtcSetSharedGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, m.triangles.data(), 0,
+                                       sizeof(m.triangles[0]), m.triangles.size());
+        } else {
+            void* t = rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, sizeof(m.triangles[0]),
+                                              m.triangles.size());
+            if (!m.triangles.empty())
+                std::memcpy(t, m.triangles.data(), m.triangles.size() * sizeof(m.triangles[0]));
+        }
         Held& h = held[id];
         h = {m.positions.size(), m.triangles.size(), 0.0f};
         for (const Vec3& p : m.positions)
@@ -97,6 +110,7 @@ float RayScene::Impl::extent() const
 }
 
 RayScene::RayScene() : impl_(new Impl) {}
+RayScene::RayScene(OneRender) : impl_(new Impl(true)) {}
 RayScene::~RayScene() = default;
 
 int RayScene::update(const std::vector<Mesh>& meshes)

@@ -12,7 +12,9 @@
 namespace cwtool {
 
 struct RayScene::Impl {
-    Impl();
+    // `forOneRender`: the scene serves one render of meshes that outlive it,
+    // so it reads their triangles where they are instead of copying them.
+    explicit Impl(bool forOneRender = false);
     ~Impl();
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
@@ -31,6 +33,7 @@ struct RayScene::Impl {
     };
     std::vector<Held> held;  // per mesh, as geometry i holds it
     bool committed = false;  // once: an empty scene is committed too
+    bool sharesTriangles = false;
     std::mutex inUse;            // held by the render that uses it
 };
 

@@ -525,7 +525,7 @@ Image render(const Scene& scene, const RenderSettings& settings, const MayaPlugi
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<RayScene> ownRays;
     if (!rays) {
-        ownRays.reset(new RayScene);
+        ownRays.reset(new RayScene(RayScene::OneRender{}));
         rays = ownRays.get();
     }
     std::lock_guard<std::mutex> raysInUse(rays->impl_->inUse);

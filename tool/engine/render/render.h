@@ -97,6 +97,10 @@ std::vector<std::string> checkSettings(const std::vector<Setting>& settings, con
 class RayScene {
 public:
     RayScene();
+    // For one render of meshes that outlive it: their triangles are read
+    // where they are, not copied.
+    struct OneRender {};
+    explicit RayScene(OneRender);
     ~RayScene();
     RayScene(const RayScene&) = delete;
     RayScene& operator=(const RayScene&) = delete;

@@ -14,6 +14,12 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <memory>
+#include <utility>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace cwtool {
 
@@ -23,15 +29,22 @@ namespace {
 // of the camera and lights around it.
 const double kLargestRadius = 1e35;
 
-// The centre of the box around points p(i) for i < count, and the largest
-// distance from it, in double precision.
-template <class Point>
-void boxAndRadius(std::size_t count, Point p, std::array<double, 3>& centre, double& radius)
+// An OBJ file is read and parsed this many bytes at a time.
+const std::size_t kPieceBytes = std::size_t(8) << 20;
+
+// The centre of the box around points p(i) for i < count where use(i), and
+// the largest distance from it, in double precision.
+template <class Use, class Point>
+void boxAndRadius(std::size_t count, Use use, Point p, std::array<double, 3>& centre, double& radius)
 {
     std::array<double, 3> lo{}, hi{};
     lo.fill(std::numeric_limits<double>::infinity());
     hi.fill(-std::numeric_limits<double>::infinity());
+    bool any = false;
     for (std::size_t i = 0; i < count; ++i) {
+        if (!use(i))
+            continue;
+        any = true;
         const std::array<double, 3> q = p(i);
         for (int a = 0; a < 3; ++a) {
             lo[a] = std::min(lo[a], q[a]);
@@ -39,13 +52,15 @@ void boxAndRadius(std::size_t count, Point p, std::array<double, 3>& centre, dou
         }
     }
     radius = 0.0;
-    if (!count) {
+    if (!any) {
         centre = {0.0, 0.0, 0.0};
         return;
     }
     for (int a = 0; a < 3; ++a)
         centre[a] = 0.5 * lo[a] + 0.5 * hi[a];
     for (std::size_t i = 0; i < count; ++i) {
+        if (!use(i))
+            continue;
         const std::array<double, 3> q = p(i);
         radius = std::max(radius, std::sqrt((q[0] - centre[0]) * (q[0] - centre[0]) + (q[1] - centre[1]) * (q[1] - centre[1]) +
                                             (q[2] - centre[2]) * (q[2] - centre[2])));
@@ -72,8 +87,8 @@ void placeScene(Scene& scene, const std::string& what)
     };
     Placement placed;
     double radius;
-    boxAndRadius(framed.size(), [&](std::size_t i) { return world(*framed[i].first, framed[i].second); },
-                 placed.origin, radius);
+    boxAndRadius(framed.size(), [](std::size_t) { return true; },
+                 [&](std::size_t i) { return world(*framed[i].first, framed[i].second); }, placed.origin, radius);
     if (!std::isfinite(radius) || radius > kLargestRadius)
         throw InputError(what + ": the framed meshes span more than 1e35 units, beyond what single precision "
                                 "leaves room for around them");
@@ -114,31 +129,42 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
                  std::vector<std::string>* notes)
 {
     const std::string what = label + " '" + path + "'";
-    // Only a regular file is read. Plain files are parsed on every core; the
-    // file check and the OBJ library read any other, and say what is wrong
-    // with it.
+    // Only a regular file is read. Plain files are parsed on every core as
+    // they are read, a piece at a time, so that their text is never held
+    // whole; the file check and the OBJ library read any other, and say what
+    // is wrong with it.
     ObjArrays obj;
-    {
-        const std::string text = readRegularFile(path, kMaxObjBytes, what);
-        if (!parsePlainObj(text, 0, obj)) {
-            checkObjFile(path, what);
-            obj = readObjWithLibrary(text, what);
-        }
+    std::size_t fileBytes = 0;
+    std::unique_ptr<PlainObjParser> parser;
+    const bool plain = readRegularFileLines(path, kMaxObjBytes, what, kPieceBytes,
+                                            [&](const char* begin, const char* end) {
+                                                if (!parser)
+                                                    parser.reset(new PlainObjParser(0, fileBytes));
+                                                return parser->add(begin, end, obj);
+                                            },
+                                            &fileBytes) &&
+                       (!parser || parser->finish(obj));
+    parser.reset();
+    if (!plain) {
+        checkObjFile(path, what);
+        obj = readObjWithLibrary(readRegularFile(path, kMaxObjBytes, what), what);
     }
     // Positions stay in double precision until they are recentred and scaled.
     const bool zUp = options.up == UpAxis::Z;
-    std::vector<std::array<double, 3>> exact;
-    exact.reserve(obj.vertices.size() / 3);
-    for (std::size_t i = 0; i + 2 < obj.vertices.size(); i += 3) {
-        const double x = obj.vertices[i], y = obj.vertices[i + 1], z = obj.vertices[i + 2];
-        if (!std::isfinite(x) || !std::isfinite(y) || !std::isfinite(z))
+    const std::size_t vertexCount = obj.vertices.size() / 3;
+    auto exact = [&](std::size_t i) {
+        const double* v = &obj.vertices[3 * i];
+        return zUp ? std::array<double, 3>{v[0], v[2], -v[1]} : std::array<double, 3>{v[0], v[1], v[2]};
+    };
+    for (double v : obj.vertices)
+        if (!std::isfinite(v))
             throw InputError(what + ": a vertex position is not a finite number");
-        exact.push_back(zUp ? std::array<double, 3>{x, z, -y} : std::array<double, 3>{x, y, z});
-    }
     // A normal is a direction: scaled in double precision before it is
     // rounded, so that one of any finite length keeps its direction.
     std::vector<Vec3> normals;
     std::vector<bool> usable;
+    normals.reserve(obj.normals.size() / 3);
+    usable.reserve(obj.normals.size() / 3);
     for (std::size_t i = 0; i + 2 < obj.normals.size(); i += 3) {
         double n[3] = {obj.normals[i], obj.normals[i + 1], obj.normals[i + 2]};
         const double big = std::max({std::fabs(n[0]), std::fabs(n[1]), std::fabs(n[2])});
@@ -147,57 +173,61 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
         const Vec3 v{static_cast<float>(n[0] * s), static_cast<float>(n[1] * s), static_cast<float>(n[2] * s)};
         normals.push_back(normalized(zUp ? Vec3{v.x, v.z, -v.y} : v));
     }
+    std::vector<ObjReal>().swap(obj.normals);
 
-    std::vector<std::array<Corner, 3>> faces;
-    std::vector<bool> used(exact.size(), false);
+    // The faces' corners, checked where they lie; a corner whose normal is
+    // unusable derives one instead.
+    std::vector<Corner>& corners = obj.corners;
+    corners.resize(corners.size() / 3 * 3);
+    std::vector<bool> used(vertexCount, false);
     bool everyNormalGiven = true;
-    faces.reserve(obj.corners.size() / 3);
-    for (std::size_t f = 0; f + 2 < obj.corners.size(); f += 3) {
-        std::array<Corner, 3> face;
-        for (int k = 0; k < 3; ++k) {
-            const ObjArrays::Corner& idx = obj.corners[f + k];
-            if (idx.vertex < 0 || static_cast<std::size_t>(idx.vertex) >= exact.size())
-                throw InputError(what + ": a face refers to vertex " + std::to_string(idx.vertex + 1) +
-                                 ", which does not exist");
-            if (idx.normal >= static_cast<int>(normals.size()))
-                throw InputError(what + ": a face refers to normal " + std::to_string(idx.normal + 1) +
-                                 ", which does not exist");
-            face[k] = {static_cast<unsigned>(idx.vertex), idx.normal};
-            if (face[k].normal >= 0 && !usable[face[k].normal])
-                face[k].normal = -1;  // an unusable normal: derive one instead
-            everyNormalGiven = everyNormalGiven && face[k].normal >= 0;
-            used[face[k].position] = true;
-        }
-        faces.push_back(face);
+    for (Corner& c : corners) {
+        if (c.vertex < 0 || static_cast<std::size_t>(c.vertex) >= vertexCount)
+            throw InputError(what + ": a face refers to vertex " + std::to_string(c.vertex + 1) +
+                             ", which does not exist");
+        if (c.normal >= static_cast<int>(normals.size()))
+            throw InputError(what + ": a face refers to normal " + std::to_string(c.normal + 1) +
+                             ", which does not exist");
+        if (c.normal >= 0 && !usable[c.normal])
+            c.normal = -1;
+        everyNormalGiven = everyNormalGiven && c.normal >= 0;
+        used[c.vertex] = true;
     }
-    std::vector<ObjArrays::Corner>().swap(obj.corners);
-    if (faces.empty())
+    if (corners.empty())
         throw InputError(what + ": the file has no faces");
 
     // Recentred on the box around the vertices the faces use, and scaled to a
     // radius of 1, in double precision; then rounded.
-    std::vector<std::size_t> usedIndices;
-    for (std::size_t i = 0; i < used.size(); ++i)
-        if (used[i])
-            usedIndices.push_back(i);
     Placement placement;
     double radius;
-    boxAndRadius(usedIndices.size(), [&](std::size_t i) { return exact[usedIndices[i]]; }, placement.origin, radius);
+    boxAndRadius(vertexCount, [&](std::size_t i) { return used[i]; }, exact, placement.origin, radius);
     if (!std::isfinite(radius) || radius > kLargestRadius)
         throw InputError(what + ": the model spans more than 1e35 units, beyond what single precision leaves room "
                                 "for around it");
     placement.unit = radius > 0.0 ? radius : 1.0;
-    std::vector<Vec3> positions(exact.size());
-    for (std::size_t i = 0; i < exact.size(); ++i)
-        positions[i] = {static_cast<float>((exact[i][0] - placement.origin[0]) / placement.unit),
-                        static_cast<float>((exact[i][1] - placement.origin[1]) / placement.unit),
-                        static_cast<float>((exact[i][2] - placement.origin[2]) / placement.unit)};
+    std::vector<Vec3> positions(vertexCount);
+    for (std::size_t i = 0; i < vertexCount; ++i) {
+        const std::array<double, 3> e = exact(i);
+        positions[i] = {static_cast<float>((e[0] - placement.origin[0]) / placement.unit),
+                        static_cast<float>((e[1] - placement.origin[1]) / placement.unit),
+                        static_cast<float>((e[2] - placement.origin[2]) / placement.unit)};
+    }
+    std::vector<ObjReal>().swap(obj.vertices);
+    std::vector<bool>().swap(used);
 
     std::size_t turned = 0;
-    Mesh mesh = buildMesh(path, positions, faces, normals, options.creaseDegrees, options.normals, &turned);
+    const std::size_t normalCount = normals.size();
+    Mesh mesh = buildMesh(path, std::move(positions), std::move(corners), std::move(normals), options.creaseDegrees,
+                          options.normals, &turned);
     mesh.placement = placement;
+#ifdef __GLIBC__
+    // The file's text and the working arrays are freed by now; their memory
+    // goes back to the system before the ray caster builds on top of it,
+    // rather than staying with the allocator.
+    malloc_trim(0);
+#endif
     if (notes && turned)
-        notes->push_back(what + ": " + std::to_string(turned) + " of the file's " + std::to_string(normals.size()) +
+        notes->push_back(what + ": " + std::to_string(turned) + " of the file's " + std::to_string(normalCount) +
                          " normals pointed against their faces and were turned to their faces' side");
     if (notes && options.creaseGiven && options.normals == NormalSource::File && everyNormalGiven)
         notes->push_back(what + ": the file gives every normal, so the crease angle does nothing (with --normals "

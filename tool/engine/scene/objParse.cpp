@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <type_traits>
 
@@ -24,66 +26,50 @@ bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A decimal number as strtod reads it whole, in the characters the file check
-// allows: [+-] (digits [. digits] | . digits) [(e|E) [+-] digits].
-bool isDecimal(const char* p, const char* q)
-{
-    if (p < q && (*p == '+' || *p == '-'))
-        ++p;
-    const char* start = p;
-    while (p < q && isDigit(*p))
-        ++p;
-    bool digits = p > start;
-    if (p < q && *p == '.') {
-        const char* fraction = ++p;
-        while (p < q && isDigit(*p))
-            ++p;
-        digits = digits || p > fraction;
-    }
-    if (!digits)
-        return false;
-    if (p < q && (*p == 'e' || *p == 'E')) {
-        ++p;
-        if (p < q && (*p == '+' || *p == '-'))
-            ++p;
-        const char* exponent = p;
-        while (p < q && isDigit(*p))
-            ++p;
-        if (p == exponent)
-            return false;
-    }
-    return p == q;
-}
-
-// The library's reading of a decimal number, operation for operation, so that
-// both give the same float. [p, q) is a decimal number (isDecimal).
-bool libraryValue(const char* p, const char* q, double& result)
+// allows: [+-] (digits [. digits] | . digits) [(e|E) [+-] digits]; and its
+// value as the library reads it, operation for operation, so that both give
+// the same float. False for anything else, and for an exponent past the
+// library's reach. One pass over the number.
+bool decimalValue(const char* p, const char* q, double& result)
 {
     static const double tenths[] = {1.0, 0.1, 0.01, 0.001, 0.0001, 0.00001, 0.000001, 0.0000001};
     bool negative = false;
-    if (*p == '+' || *p == '-')
+    if (p < q && (*p == '+' || *p == '-'))
         negative = *p++ == '-';
+    const char* start = p;
     double mantissa = 0.0;
     while (p < q && isDigit(*p)) {
         mantissa *= 10;
         mantissa += static_cast<int>(*p++ - '0');
     }
-    if (p < q && *p == '.')
+    bool digits = p > start;
+    if (p < q && *p == '.') {
+        const char* fraction = p + 1;
         for (int read = 1; ++p < q && isDigit(*p); ++read)
             mantissa += static_cast<int>(*p - '0') * (read < 8 ? tenths[read] : std::pow(10.0, -read));
+        digits = digits || p > fraction;
+    }
+    if (!digits)
+        return false;
     int exponent = 0;
     if (p < q && (*p == 'e' || *p == 'E')) {
         ++p;
         bool down = false;
-        if (*p == '+' || *p == '-')
+        if (p < q && (*p == '+' || *p == '-'))
             down = *p++ == '-';
-        for (; p < q; ++p) {
+        const char* first = p;
+        for (; p < q && isDigit(*p); ++p) {
             if (exponent > 2147483647 / 10)
                 return false;
             exponent = exponent * 10 + static_cast<int>(*p - '0');
         }
+        if (p == first)
+            return false;
         if (down)
             exponent = -exponent;
     }
+    if (p != q)
+        return false;
     result = (negative ? -1 : 1) * (exponent ? std::ldexp(mantissa * std::pow(5.0, exponent), exponent) : mantissa);
     return true;
 }
@@ -92,7 +78,7 @@ bool libraryValue(const char* p, const char* q, double& result)
 bool readNumber(const char* p, const char* q, ObjReal& value)
 {
     double v;
-    if (!isDecimal(p, q) || !libraryValue(p, q, v))
+    if (!decimalValue(p, q, v))
         return false;
     // Far from the limits of single precision the library's value tells;
     // near them, the file check's own reading decides too.
@@ -145,7 +131,21 @@ struct Chunk {
     std::vector<unsigned char> sizes;  // corners of each face
     std::size_t triangles = 0;
     long long ahead = -1;  // the most a face reaches past the vertices before it in the chunk
+    int lastNormal = -1;   // the highest normal a face refers to
     bool plain = true;
+
+    // Emptied for the next piece, keeping its memory.
+    void clear()
+    {
+        vertices.clear();
+        normals.clear();
+        corners.clear();
+        sizes.clear();
+        triangles = 0;
+        ahead = -1;
+        lastNormal = -1;
+        plain = true;
+    }
 };
 
 bool keywordIs(const char* p, const char* q, const char* word)
@@ -200,6 +200,7 @@ bool readFace(const char* p, const char* e, Chunk& c)
     const long long before = static_cast<long long>(c.vertices.size() / 3);
     for (int k = 0; k < count; ++k) {
         c.ahead = std::max(c.ahead, face[k].vertex - before);
+        c.lastNormal = std::max(c.lastNormal, face[k].normal);
         c.corners.push_back(face[k]);
     }
     c.sizes.push_back(static_cast<unsigned char>(count));
@@ -209,27 +210,34 @@ bool readFace(const char* p, const char* e, Chunk& c)
 
 void parseChunk(const char* begin, const char* end, Chunk& c)
 {
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    // Another line end or an end of string within a line reads differently
+    // in the library and the file check: a \r other than one before a line's
+    // \n, or a \0 anywhere.
+    if (std::memchr(begin, '\0', size)) {
+        c.plain = false;
+        return;
+    }
+    for (const char* r = begin; (r = static_cast<const char*>(std::memchr(r, '\r', end - r))) != nullptr; ++r)
+        if (r + 1 < end && r[1] != '\n') {
+            c.plain = false;
+            return;
+        }
+    // So does a comment after a line's words; most files have no comments.
+    const bool comments = std::memchr(begin, '#', size) != nullptr;
     for (const char* line = begin; line < end && c.plain;) {
         const char* nl = static_cast<const char*>(std::memchr(line, '\n', static_cast<std::size_t>(end - line)));
         const char* e = nl ? nl : end;
         const char* next = nl ? nl + 1 : end;
         if (e > line && e[-1] == '\r')
             --e;
-        // Another line end or an end of string within a line reads
-        // differently in the library and the file check.
-        for (const char* k = line; k < e; ++k)
-            if (*k == '\r' || *k == '\0') {
-                c.plain = false;
-                return;
-            }
         const char* p = line;
         while (p < e && isBlank(*p))
             ++p;
         line = next;
         if (p == e || *p == '#')
             continue;
-        // So does a comment after a line's words.
-        if (std::memchr(p, '#', static_cast<std::size_t>(e - p))) {
+        if (comments && std::memchr(p, '#', static_cast<std::size_t>(e - p))) {
             c.plain = false;
             return;
         }
@@ -272,58 +280,113 @@ void splitQuad(const ObjArrays::Corner* q, const std::vector<ObjReal>& v, ObjArr
 template <class Work>
 void onThreads(std::size_t count, Work work)
 {
+    // What a thread throws (memory running out) is thrown here once all are done.
+    std::vector<std::exception_ptr> failed(count);
+    auto run = [&](std::size_t i) {
+        try {
+            work(i);
+        } catch (...) {
+            failed[i] = std::current_exception();
+        }
+    };
     std::vector<std::thread> threads;
-    for (std::size_t i = 1; i < count; ++i)
-        threads.emplace_back(work, i);
-    work(0);
+    threads.reserve(count);
+    std::size_t started = 1;
+    try {
+        for (; started < count; ++started)
+            threads.emplace_back(run, started);
+    } catch (const std::system_error&) {
+        // No thread to be had: the chunks left are parsed here.
+    }
+    run(0);
+    for (std::size_t i = started; i < count; ++i)
+        run(i);
     for (std::thread& t : threads)
         t.join();
+    for (const std::exception_ptr& e : failed)
+        if (e)
+            std::rethrow_exception(e);
+}
+
+// Room for the `added` elements of a piece of `pieceBytes` and, as far as
+// that piece tells, for those of the `rest` of the file's bytes, so that a
+// large file's arrays are not copied at every piece. At least twice the room
+// there was, so that misjudging costs at most one copy of each element on
+// average; room reserved and never filled costs no memory.
+template <class T>
+void makeRoom(std::vector<T>& v, std::size_t added, std::size_t pieceBytes, std::size_t rest)
+{
+    const std::size_t needed = v.size() + added;
+    if (needed <= v.capacity())
+        return;
+    const double expected = needed + static_cast<double>(added) / std::max<std::size_t>(pieceBytes, 1) * rest * 1.0625;
+    v.reserve(std::max({needed, 2 * v.capacity(), static_cast<std::size_t>(expected)}));
 }
 
 }  // namespace
 
-bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
-{
-    std::size_t count = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
-    count = std::max<std::size_t>(1, std::min(count, text.size() / (256 * 1024)));
-    // Chunks of whole lines.
-    std::vector<const char*> cuts{text.data()};
-    for (std::size_t i = 1; i < count; ++i) {
-        const char* from = std::max(cuts.back(), text.data() + text.size() * i / count);
-        const char* nl = static_cast<const char*>(std::memchr(from, '\n', text.data() + text.size() - from));
-        cuts.push_back(nl ? nl + 1 : text.data() + text.size());
-    }
-    cuts.push_back(text.data() + text.size());
-    std::vector<Chunk> chunks(count);
-    onThreads(count, [&](std::size_t i) { parseChunk(cuts[i], cuts[i + 1], chunks[i]); });
+struct PlainObjParser::Impl {
+    std::size_t threads;
+    std::size_t fileBytes, bytesRead = 0;
+    std::vector<Chunk> chunks;
+    int lastNormal = -1;
+    bool plain = true;
+};
 
-    std::size_t vertices = 0, normals = 0, triangles = 0;
+PlainObjParser::PlainObjParser(int threads, std::size_t fileBytes) : impl_(new Impl)
+{
+    impl_->threads = threads > 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
+    impl_->fileBytes = fileBytes;
+}
+
+PlainObjParser::~PlainObjParser() = default;
+
+bool PlainObjParser::add(const char* begin, const char* end, ObjArrays& out)
+{
+    if (!impl_->plain)
+        return false;
+    const std::size_t size = static_cast<std::size_t>(end - begin);
+    const std::size_t count = std::max<std::size_t>(1, std::min(impl_->threads, size / (256 * 1024)));
+    // Chunks of whole lines.
+    std::vector<const char*> cuts{begin};
+    for (std::size_t i = 1; i < count; ++i) {
+        const char* from = std::max(cuts.back(), begin + size * i / count);
+        const char* nl = static_cast<const char*>(std::memchr(from, '\n', end - from));
+        cuts.push_back(nl ? nl + 1 : end);
+    }
+    cuts.push_back(end);
+    std::vector<Chunk>& chunks = impl_->chunks;
+    if (chunks.size() < count)
+        chunks.resize(count);
+    onThreads(count, [&](std::size_t i) {
+        chunks[i].clear();
+        parseChunk(cuts[i], cuts[i + 1], chunks[i]);
+    });
+
+    std::size_t vertices = out.vertices.size() / 3, normals = 0, triangles = 0;
     std::vector<std::size_t> firstTriangle;
-    for (const Chunk& c : chunks) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const Chunk& c = chunks[i];
         // A face may use only the vertices before it: the library splits a
         // quad when its group ends, and skips one that reaches further.
         if (!c.plain || c.ahead >= static_cast<long long>(vertices))
-            return false;
+            return impl_->plain = false;
         vertices += c.vertices.size() / 3;
-        normals += c.normals.size() / 3;
-        firstTriangle.push_back(triangles);
+        normals += c.normals.size();
+        firstTriangle.push_back(out.corners.size() / 3 + triangles);
         triangles += c.triangles;
+        impl_->lastNormal = std::max(impl_->lastNormal, c.lastNormal);
     }
-    out.vertices.clear();
-    out.normals.clear();
-    out.vertices.reserve(3 * vertices);
-    out.normals.reserve(3 * normals);
-    for (Chunk& c : chunks) {
-        out.vertices.insert(out.vertices.end(), c.vertices.begin(), c.vertices.end());
-        out.normals.insert(out.normals.end(), c.normals.begin(), c.normals.end());
-        std::vector<ObjReal>().swap(c.vertices);
-        std::vector<ObjReal>().swap(c.normals);
+    impl_->bytesRead += size;
+    const std::size_t rest = impl_->fileBytes > impl_->bytesRead ? impl_->fileBytes - impl_->bytesRead : 0;
+    makeRoom(out.vertices, 3 * vertices - out.vertices.size(), size, rest);
+    makeRoom(out.normals, normals, size, rest);
+    makeRoom(out.corners, 3 * triangles, size, rest);
+    for (std::size_t i = 0; i < count; ++i) {
+        out.vertices.insert(out.vertices.end(), chunks[i].vertices.begin(), chunks[i].vertices.end());
+        out.normals.insert(out.normals.end(), chunks[i].normals.begin(), chunks[i].normals.end());
     }
-    for (const Chunk& c : chunks)
-        for (const ObjArrays::Corner& k : c.corners)
-            if (k.normal >= static_cast<long long>(normals) || k.vertex >= static_cast<long long>(vertices))
-                return false;
-    out.corners.resize(3 * triangles);
+    out.corners.resize(out.corners.size() + 3 * triangles);
     onThreads(count, [&](std::size_t i) {
         const Chunk& c = chunks[i];
         ObjArrays::Corner* to = out.corners.data() + 3 * firstTriangle[i];
@@ -338,6 +401,22 @@ bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
         }
     });
     return true;
+}
+
+bool PlainObjParser::finish(const ObjArrays& out)
+{
+    // A face may refer to a normal given after it.
+    impl_->plain = impl_->plain && impl_->lastNormal < static_cast<long long>(out.normals.size() / 3);
+    std::vector<Chunk>().swap(impl_->chunks);
+    return impl_->plain;
+}
+
+bool parsePlainObj(const std::string& text, int threads, ObjArrays& out)
+{
+    out = ObjArrays();
+    PlainObjParser parser(threads);
+    const bool added = parser.add(text.data(), text.data() + text.size(), out);
+    return parser.finish(out) && added;
 }
 
 ObjArrays readObjWithLibrary(const std::string& text, const std::string& what)

@@ -4,6 +4,8 @@
 #ifndef COOLWARM_TOOL_OBJPARSE_H
 #define COOLWARM_TOOL_OBJPARSE_H
 
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,26 @@ struct ObjArrays {
 // anything else: the library and the file check read such a file, and report
 // its faults.
 bool parsePlainObj(const std::string& text, int threads, ObjArrays& out);
+
+// The same, for a file handed over in pieces of whole lines (as it is read),
+// so that its whole text is never held: add() each piece in turn to the same
+// arrays, then finish(). Both return false as soon as the file is known not
+// to be plain; the arrays then hold nothing of use.
+class PlainObjParser {
+public:
+    // `fileBytes`: the file's size, when known, so that room is made for
+    // its arrays once.
+    explicit PlainObjParser(int threads, std::size_t fileBytes = 0);
+    ~PlainObjParser();
+    PlainObjParser(const PlainObjParser&) = delete;
+    PlainObjParser& operator=(const PlainObjParser&) = delete;
+    bool add(const char* begin, const char* end, ObjArrays& out);
+    bool finish(const ObjArrays& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // The library's reading of a file's text, triangulated, with no material text:
 // an mtllib line names a file that is never opened (materials are not used).
