@@ -1,5 +1,5 @@
 # Writes OUTPUT, a C++ file defining cwtool::kWebAssets from the files in
-# SOURCE_DIR: index.html (served as /), style.css and app.js.
+# SOURCE_DIR: index.html (served as /), style.css and every script (*.js).
 # Run as: cmake -DSOURCE_DIR=... -DOUTPUT=... -P EmbedWebAssets.cmake
 set(body "// Generated from tool/serve/web/ by cmake/EmbedWebAssets.cmake; do not edit.\n#include \"webAssets.h\"\n\nnamespace cwtool {\n\n")
 set(table "")
@@ -15,7 +15,11 @@ macro(embed file path type)
 endmacro()
 embed(index.html / text/html)
 embed(style.css /style.css text/css)
-embed(app.js /app.js text/javascript)
+file(GLOB scripts RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/*.js")
+list(SORT scripts)
+foreach(script IN LISTS scripts)
+  embed(${script} /${script} text/javascript)
+endforeach()
 string(APPEND body "\nconst WebAsset kWebAssets[] = {\n${table}};\nconst int kWebAssetCount = ${index};\n\n}  // namespace cwtool\n")
 file(WRITE "${OUTPUT}.tmp" "${body}")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

@@ -149,7 +149,7 @@ inline Shape bust()
     });
     smoothNormals(s);
     for (P3& n : s.normals)
-        n = unitP(P3{n[0] + 0.08 * noise.signedUnit(), n[1] + 0.08 * noise.signedUnit(), n[2] + 0.08 * noise.signedUnit()});
+        n = unitP(P3{n[0] + 0.25 * noise.signedUnit(), n[1] + 0.25 * noise.signedUnit(), n[2] + 0.25 * noise.signedUnit()});
     return s;
 }
 

@@ -311,8 +311,10 @@ TEST_F(Meshes, FramingCentresTheSilhouetteAtAnyAspect)
 }
 
 // The default picture of every generated shape shows both tones, in both
-// panels; the models with clean normals have no isolated specks, and the
-// scan's noisy normals hatch the outline less than at the old width.
+// panels; the models with clean normals have no isolated specks. The scan's
+// noisy normals break the Maya panel's outline band into dots at any width
+// (the band follows the normal, noise and all); at the built-in width fewer
+// than at the old one, and under one pixel in two thousand.
 TEST_F(Meshes, DefaultPicturesShowBothTonesWithoutSpecks)
 {
     const int w = 640, h = 480;
@@ -334,7 +336,7 @@ TEST_F(Meshes, DefaultPicturesShowBothTonesWithoutSpecks)
             scene.material.values = {{"outLineWidth", {0.25}}};
             const std::vector<float> wide = picture(scene, maya, w, h);
             EXPECT_LT(s.specks, pictures::measure(wide.data(), w, h, 0.6f).specks);
-            EXPECT_LT(s.speckShare(), 0.0002);
+            EXPECT_LT(s.speckShare(), 0.0005);
         }
     }
 }

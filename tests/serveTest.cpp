@@ -18,6 +18,7 @@
 #include <fstream>
 #include <future>
 #include <memory>
+#include <regex>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
@@ -451,10 +452,23 @@ TEST_F(Serve, RefusesRequestsAddressedToAnotherHost)
     }
 }
 
-TEST_F(Serve, ServesThePageItsScriptAndStyle)
+// The page, its style and every script it names, in the order it names them.
+TEST_F(Serve, ServesThePageItsScriptsAndStyle)
 {
-    for (const auto& file : {std::make_pair("/", "text/html"), std::make_pair("/app.js", "text/javascript"),
-                             std::make_pair("/style.css", "text/css")}) {
+    std::vector<std::pair<std::string, std::string>> files{{"/", "text/html"}, {"/style.css", "text/css"}};
+    const httplib::Result page = client().Get("/");
+    ASSERT_TRUE(page);
+    const std::regex script("<script src=\"([^\"]+)\"");
+    std::vector<std::string> scripts;
+    for (std::sregex_iterator i(page->body.begin(), page->body.end(), script), end; i != end; ++i) {
+        scripts.push_back((*i)[1]);
+        files.push_back({(*i)[1], "text/javascript"});
+    }
+    // The shared helpers first, the one that starts the page last.
+    ASSERT_GE(scripts.size(), 2u);
+    EXPECT_EQ(scripts.front(), "/common.js");
+    EXPECT_EQ(scripts.back(), "/app.js");
+    for (const auto& file : files) {
         const httplib::Result r = client().Get(file.first);
         ASSERT_TRUE(r) << file.first;
         EXPECT_EQ(r->status, 200) << file.first;
@@ -671,6 +685,34 @@ TEST_F(Serve, ARenderCarriesTheCommandLinesNotes)
     request["renderer"] = "maya";
     request["settings"] = {{"irradianceColor", {0.5, 0.5, 0.5}}};
     EXPECT_THAT(notesOf(request).dump(), HasSubstr("its panel is not drawn"));
+}
+
+// What loading found in a model (normals turned to their faces' side) comes
+// with every picture of it, before the notes on the settings.
+TEST(ServeScenes, APictureCarriesItsScenesLoadingNotes)
+{
+    const fs::path obj = fs::temp_directory_path() / ("coolwarm-serve-turned-" + std::to_string(getpid()) + ".obj");
+    std::ofstream(obj) << "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n"
+                          "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\nvn 0 0 -1\n"
+                          "f 1//1 2//2 3//3\nf 1//1 3//3 4//4\n";
+    ServerProcess server({"--scene", obj.string()});
+    httplib::Client c(server.host(), server.port());
+    c.set_read_timeout(120);
+    auto notesOf = [&](const json& request) {
+        const httplib::Result r = c.Post("/api/render", request.dump(), "application/json");
+        EXPECT_TRUE(r);
+        if (!r)
+            return json();
+        EXPECT_EQ(r->status, 200) << r->body;
+        return json::parse(r->get_header_value("X-Coolwarm-Notes"));
+    };
+    const json notes = notesOf({{"scene", obj.string()}, {"width", 16}, {"height", 12}, {"settings", {{"irradianceColor", {0.5, 0.5, 0.5}}}}});
+    ASSERT_EQ(notes.size(), 2u) << notes.dump();
+    EXPECT_THAT(notes[0].get<std::string>(), HasSubstr("1 of the file's 4 normals pointed against their faces"));
+    EXPECT_THAT(notes[1].get<std::string>(), HasSubstr("irradianceColor changes the mental ray panel only"));
+    // Another scene has notes of its own: none here.
+    EXPECT_EQ(notesOf({{"width", 16}, {"height", 12}}), json::array());
+    fs::remove(obj);
 }
 
 TEST_F(Serve, ExportsTheLookAsTheCommandLineDoes)

@@ -87,9 +87,10 @@ Scene loadScene(const RenderArgs& args)
     return scene;
 }
 
-int runRender(const RenderArgs& args)
+// The render's settings and sweeps from the options, checked before anything
+// is loaded.
+RenderSettings settingsOf(const RenderArgs& args, std::vector<Sweep>& sweeps)
 {
-    const auto start = std::chrono::steady_clock::now();
     RenderSettings settings;
     settings.renderer = args.renderer == "maya" ? Renderer::Maya
                         : args.renderer == "mentalray" ? Renderer::MentalRay
@@ -101,7 +102,6 @@ int runRender(const RenderArgs& args)
     settings.threads = args.threads;
     for (const std::string& s : args.sets)
         settings.settings.set(parseSetting(s));
-    std::vector<Sweep> sweeps;
     for (const std::string& s : args.sweeps)
         sweeps.push_back(parseSweep(s));
     if (sweeps.size() > 2)
@@ -112,6 +112,35 @@ int runRender(const RenderArgs& args)
     const int columns = sweeps.empty() ? 1 : sweeps[0].count, rows = sweeps.size() > 1 ? sweeps[1].count : 1;
     checkRenderSize(settings.width * columns, settings.height * rows, settings.renderer == Renderer::Both ? 2 : 1,
                     storedBytesPerPixel(args.out));
+    return settings;
+}
+
+// What --verbose adds, and the line that says what was written.
+void reportRender(const RenderArgs& args, const Image& image, const RenderSettings& settings, const RenderTimes& times,
+                  double loadTime, double writeTime, double totalTime)
+{
+    if (args.verbose)
+        std::fprintf(stderr,
+                     "coolwarm: load %.3f s, build BVH %.3f s, render %.3f s (%d tiles, %.2f samples a pixel), "
+                     "write %.3f s\n",
+                     loadTime, times.buildBvh, times.render, times.tiles,
+                     static_cast<double>(times.samples) /
+                         (static_cast<double>(settings.width) * settings.height * image.panels.size()),
+                     writeTime);
+    if (!args.quiet) {
+        std::string panels;
+        for (const std::string& p : image.panels)
+            panels += (panels.empty() ? "" : " | ") + p;
+        std::printf("wrote %s (%dx%d, %s) in %.2f s\n", args.out.c_str(), image.width, image.height, panels.c_str(),
+                    totalTime);
+    }
+}
+
+int runRender(const RenderArgs& args)
+{
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<Sweep> sweeps;
+    RenderSettings settings = settingsOf(args, sweeps);
 
     // Pipeline: load the deliverables, the scene and the look, render, write.
     const InstallLayout layout = findLayout();
@@ -154,23 +183,7 @@ int runRender(const RenderArgs& args)
     for (const std::string& p : image.panels)
         description += " " + p;
     writeImage(args.out, image, description);
-    const double writeTime = since(writeStart);
-
-    if (args.verbose)
-        std::fprintf(stderr,
-                     "coolwarm: load %.3f s, build BVH %.3f s, render %.3f s (%d tiles, %.2f samples a pixel), "
-                     "write %.3f s\n",
-                     loadTime, times.buildBvh, times.render, times.tiles,
-                     static_cast<double>(times.samples) /
-                         (static_cast<double>(settings.width) * settings.height * image.panels.size()),
-                     writeTime);
-    if (!args.quiet) {
-        std::string panels;
-        for (const std::string& p : image.panels)
-            panels += (panels.empty() ? "" : " | ") + p;
-        std::printf("wrote %s (%dx%d, %s) in %.2f s\n", args.out.c_str(), image.width, image.height, panels.c_str(),
-                    since(start));
-    }
+    reportRender(args, image, settings, times, loadTime, since(writeStart), since(start));
     return kExitOk;
 }
 

@@ -185,9 +185,12 @@ void answerRender(const httplib::Request& req, httplib::Response& res, const Loo
     Scene scene;
     if (!readRenderRequest(req, res, lookdev, job, scene))
         return;
-    // What `coolwarm render` would note for the same settings given as --set;
-    // escaped to ASCII for the header.
-    const std::string notes = json(settingNotes(job, lookdev.controls, lookdev.plugin, lookdev.shader)).dump(-1, ' ', true);
+    // What `coolwarm render` would note for the same scene and the same
+    // settings given as --set; escaped to ASCII for the header.
+    std::vector<std::string> noteList = job.scene->scene.notes;
+    const std::vector<std::string> settingList = settingNotes(job, lookdev.controls, lookdev.plugin, lookdev.shader);
+    noteList.insert(noteList.end(), settingList.begin(), settingList.end());
+    const std::string notes = json(noteList).dump(-1, ' ', true);
     job.settings.linearOutput = job.format == "exr";
     job.settings.labels = false;  // the page names the panels itself
     int tilesDone = 0, tiles = 0;

@@ -169,6 +169,11 @@ int runServe(const ServeOptions& options)
     checkAllowedHosts(options.allowHosts);
     // Everything is loaded before the first request: no request names a file.
     const Lookdev loaded(options);
+    // What loading found in the scenes (normals turned, and the like), as the
+    // command line says it; the page also shows them with each picture.
+    for (const SceneEntry& e : loaded.scenes)
+        for (const std::string& note : e.scene.notes)
+            std::fprintf(stderr, "coolwarm: note: %s\n", note.c_str());
     const sigset_t stopSignals = blockStopSignals();
     ConnectionLimits limits;
     limits.maxBodyBytes = kMaxRequestBytes;

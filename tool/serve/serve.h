@@ -8,7 +8,7 @@
 //
 // `coolwarm serve`: the lookdev page and the JSON API it renders through.
 //
-//   GET  /                 the page (and /app.js, /style.css)
+//   GET  /                 the page (and its scripts, /style.css)
 //   GET  /api/version      the tool's and the deliverables' versions
 //   GET  /api/schema       the material's controls, the scenes, the limits
 //   POST /api/render       settings in (JSON), a PNG or EXR out; a page names
