@@ -229,8 +229,9 @@ TEST_F(Meshes, NormalsCanBeRecomputedOrFlat)
     given.creaseGiven = true;
     std::vector<std::string> notes;
     const Mesh fromFile = loadObjMesh(bust, given, "--scene", &notes);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_THAT(notes[0], HasSubstr("the crease angle does nothing"));
+    // The scan's noisy normals are noted too.
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_THAT(notes[1], HasSubstr("the crease angle does nothing"));
     const Mesh recomputed = loadObjMesh(bust, smooth, "--scene");
     const Mesh faces = loadObjMesh(bust, flat, "--scene");
     // Recomputed normals owe nothing to the file's: spoiling those changes nothing.
@@ -254,6 +255,50 @@ TEST_F(Meshes, NormalsCanBeRecomputedOrFlat)
 // A plate with a fin standing on it: three faces share the fin's edge, and
 // the plate's two faces are wound against each other. The plate's smoothed
 // normals must not cancel to a sideways normal that draws the outline.
+// A scan's noisy normals are named in a note that says what helps; normals
+// that follow their surface are not, however coarse it is or however hard its
+// edges: smooth ones on a lumpy blob, an eight-sided prism's (smoothed around
+// its sides across 45-degree edges, flat on its caps), a machined part's flat
+// faces.
+TEST_F(Meshes, NoisyFileNormalsAreNoted)
+{
+    auto notesOf = [](const std::string& path, NormalSource source = NormalSource::File) {
+        MeshOptions options;
+        options.normals = source;
+        std::vector<std::string> notes;
+        loadObjMesh(path, options, "--scene", &notes);
+        std::string all;
+        for (const std::string& n : notes)
+            all += n + "\n";
+        return all;
+    };
+    const std::string bust = shape("bust");
+    EXPECT_THAT(notesOf(bust), testing::MatchesRegex(".*normals stray 1[0-3] degrees from its surface.*--normals smooth "
+                                                     "recomputes them.*"));
+    EXPECT_EQ(notesOf(bust, NormalSource::Smooth), "");
+    EXPECT_EQ(notesOf(bust, NormalSource::Flat), "");
+
+    std::string prism;
+    const double pi = 3.14159265358979323846;
+    for (int side = 0; side < 2; ++side)
+        for (int i = 0; i < 8; ++i)
+            prism += "v " + std::to_string(std::cos(pi * i / 4)) + (side ? " 1 " : " -1 ") +
+                     std::to_string(std::sin(pi * i / 4)) + "\n";
+    for (int i = 0; i < 8; ++i)
+        prism += "vn " + std::to_string(std::cos(pi * i / 4)) + " 0 " + std::to_string(std::sin(pi * i / 4)) + "\n";
+    prism += "vn 0 -1 0\nvn 0 1 0\n";
+    for (int i = 0; i < 8; ++i) {
+        const int a = i + 1, b = (i + 1) % 8 + 1;
+        prism += "f " + std::to_string(a) + "//" + std::to_string(a) + " " + std::to_string(a + 8) + "//" +
+                 std::to_string(a) + " " + std::to_string(b + 8) + "//" + std::to_string(b) + " " + std::to_string(b) +
+                 "//" + std::to_string(b) + "\n";
+    }
+    prism += "f 1//9 2//9 3//9 4//9\nf 1//9 4//9 5//9 6//9\nf 1//9 6//9 7//9 8//9\n";
+    prism += "f 16//10 15//10 14//10 13//10\nf 16//10 13//10 12//10 11//10\nf 16//10 11//10 10//10 9//10\n";
+    for (const std::string& path : {shape("blob"), shape("cad"), write("prism.obj", prism)})
+        EXPECT_EQ(notesOf(path), "") << path;
+}
+
 TEST_F(Meshes, EdgesSharedByThreeFacesOrWoundApartDoNotCancel)
 {
     const std::string path = write("fin.obj",

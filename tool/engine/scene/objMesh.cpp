@@ -3,6 +3,7 @@
 #include "scene.h"
 
 #include "meshBuild.h"
+#include "normalNoise.h"
 #include "objCheck.h"
 #include "objParse.h"
 
@@ -214,6 +215,16 @@ Mesh loadObjMesh(const std::string& path, const MeshOptions& options, const std:
     }
     std::vector<ObjReal>().swap(obj.vertices);
     std::vector<bool>().swap(used);
+
+    // Noisy normals, as scans have, hatch the outline: say so, and what helps.
+    if (notes && options.normals == NormalSource::File && !normals.empty()) {
+        const float stray = medianNormalStray(positions, corners, normals);
+        if (stray > kNoisyNormalDegrees)
+            notes->push_back(what + ": the file's normals stray " + std::to_string(static_cast<int>(stray + 0.5f)) +
+                             " degrees from its surface (the median), as a scan's noisy ones do; the Maya panel's "
+                             "outline may break into dots along them (--normals smooth recomputes them from the "
+                             "surface)");
+    }
 
     std::size_t turned = 0;
     const std::size_t normalCount = normals.size();
