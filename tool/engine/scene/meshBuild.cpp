@@ -1,15 +1,15 @@
 #include "meshBuild.h"
 
+#include "onThreads.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <exception>
 #include <limits>
 #include <numeric>
 #include <stdexcept>
-#include <system_error>
 #include <thread>
 
 namespace cwtool {
@@ -66,46 +66,6 @@ std::uint32_t bitsOf(float v)
 }
 
 NormalKey keyOf(const Vec3& n) { return {bitsOf(n.x), bitsOf(n.y), bitsOf(n.z)}; }
-
-// Calls work(part, begin, end) for `parts` consecutive ranges of [0, count),
-// part 0 on this thread, the others each on a thread of its own; `cut(i)`
-// gives where part i begins. What a part throws is thrown here once all are
-// done.
-template <class Cut, class Work>
-void inParts(std::size_t count, std::size_t parts, Cut cut, Work work)
-{
-    std::vector<std::exception_ptr> failed(parts);
-    auto run = [&](std::size_t i) {
-        try {
-            work(i, cut(i), i + 1 == parts ? count : cut(i + 1));
-        } catch (...) {
-            failed[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    threads.reserve(parts);
-    std::size_t started = 1;
-    try {
-        for (; started < parts; ++started)
-            threads.emplace_back(run, started);
-    } catch (const std::system_error&) {
-        // No thread to be had: the parts left run here.
-    }
-    run(0);
-    for (std::size_t i = started; i < parts; ++i)
-        run(i);
-    for (std::thread& t : threads)
-        t.join();
-    for (const std::exception_ptr& e : failed)
-        if (e)
-            std::rethrow_exception(e);
-}
-
-template <class Work>
-void inEvenParts(std::size_t count, std::size_t parts, Work work)
-{
-    inParts(count, parts, [&](std::size_t i) { return count * i / parts; }, work);
-}
 
 template <class T>
 void release(std::vector<T>& v)

@@ -1,5 +1,7 @@
 #include "objParse.h"
 
+#include "onThreads.h"
+
 #include "core/errors.h"
 #include "core/workLimits.h"
 
@@ -11,8 +13,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
-#include <system_error>
 #include <thread>
 #include <type_traits>
 
@@ -275,37 +275,6 @@ void splitQuad(const ObjArrays::Corner* q, const std::vector<ObjReal>& v, ObjArr
     const int* order = sqr02 < sqr13 ? across02 : across13;
     for (int k = 0; k < 6; ++k)
         out[k] = q[order[k]];
-}
-
-template <class Work>
-void onThreads(std::size_t count, Work work)
-{
-    // What a thread throws (memory running out) is thrown here once all are done.
-    std::vector<std::exception_ptr> failed(count);
-    auto run = [&](std::size_t i) {
-        try {
-            work(i);
-        } catch (...) {
-            failed[i] = std::current_exception();
-        }
-    };
-    std::vector<std::thread> threads;
-    threads.reserve(count);
-    std::size_t started = 1;
-    try {
-        for (; started < count; ++started)
-            threads.emplace_back(run, started);
-    } catch (const std::system_error&) {
-        // No thread to be had: the chunks left are parsed here.
-    }
-    run(0);
-    for (std::size_t i = started; i < count; ++i)
-        run(i);
-    for (std::thread& t : threads)
-        t.join();
-    for (const std::exception_ptr& e : failed)
-        if (e)
-            std::rethrow_exception(e);
 }
 
 // Room for the `added` elements of a piece of `pieceBytes` and, as far as
