@@ -7,6 +7,7 @@
 #include "portableRandom.h"
 
 #include "scene/meshBuild.h"
+#include "scene/onThreads.h"
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -238,4 +240,31 @@ TEST(MeshBuild, NormalsOfAMeshAreCreasedInPlace)
     EXPECT_EQ(creased.name, "corner");
     for (const Vec3& n : creased.normals)
         EXPECT_NEAR(std::fabs(n.y) + std::fabs(n.z), 1.0f, 1e-6f);
+}
+
+// Loading's threads: what one call throws (memory running out) reaches the
+// caller once every call has run, instead of ending the process.
+TEST(MeshBuild, WorkThatThrowsOnAThreadReachesTheCaller)
+{
+    for (std::size_t count : {1u, 2u, 3u}) {
+        SCOPED_TRACE(count);
+        std::vector<int> ran(count, 0);
+        bool caught = false;
+        try {
+            onThreads(count, [&](std::size_t i) {
+                ran[i] = 1;
+                if (i + 1 == count)
+                    throw std::bad_alloc();
+            });
+        } catch (const std::bad_alloc&) {
+            caught = true;
+        }
+        EXPECT_TRUE(caught);
+        EXPECT_EQ(std::count(ran.begin(), ran.end(), 1), static_cast<long>(count));
+    }
+    std::vector<int> seen(5, 0);
+    inEvenParts(103, 5, [&](std::size_t part, std::size_t begin, std::size_t end) {
+        seen[part] = static_cast<int>(end - begin);
+    });
+    EXPECT_EQ(seen, (std::vector<int>{20, 21, 20, 21, 21}));
 }
